@@ -1,0 +1,58 @@
+#include "player/M3u.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QUrl>
+
+QString fromWindows1252(const QByteArray& bytes)
+{
+    // 0x80-0x9F differ from Latin-1; the five unused codes map to themselves.
+    static const char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    QString text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        text += QChar(b >= 0x80 && b < 0xA0 ? high[b - 0x80] : char16_t(b));
+    }
+    return text;
+}
+
+static QString decode(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8(bytes);
+    if (utf8.hasError())
+        return fromWindows1252(bytes);
+    return text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text;
+}
+
+bool isNetworkAddress(const QString& entry)
+{
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+://"));
+    return scheme.match(entry).hasMatch() && !entry.startsWith(QLatin1String("file://"), Qt::CaseInsensitive);
+}
+
+QStringList readM3u(const QByteArray& bytes, const QString& folder)
+{
+    const QDir base(folder);
+    QStringList entries;
+    for (const QString& raw : decode(bytes).split(QLatin1Char('\n'))) {
+        QString line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (isNetworkAddress(line)) {
+            entries << line;
+            continue;
+        }
+        if (line.startsWith(QLatin1String("file://"), Qt::CaseInsensitive))
+            line = QUrl(line).toLocalFile();
+        line.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        entries << QDir::cleanPath(base.absoluteFilePath(line));
+    }
+    return entries;
+}
