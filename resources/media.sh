@@ -1,0 +1,284 @@
+#!/usr/bin/env bash
+# Generates every clip and playlist Tembrio plays, so no binary media is kept
+# in the tree.
+#
+#   media.sh demo OUTDIR   OUTDIR/list.m3u and the clips it names, in OUTDIR/demo/
+#   media.sh test OUTDIR   clips, a Video CD track, a broken file and playlists
+#   media.sh check DIR     reads a test set back and says what is wrong with it
+#
+# Each video clip shows a solid background colour of its own, a label, its
+# running time and frame number, and a white bar in the band from 80% to 90%
+# of the height whose length grows from 0 to the full width over the clip, so
+# that a screenshot tells which clip is playing and how far it has got.
+set -euo pipefail
+
+readonly FONT=/usr/share/fonts/truetype/liberation/LiberationSans-Bold.ttf
+readonly FPS=25
+
+# Same input, same bytes: no version strings or dates in the files, and one
+# thread because the MPEG encoders cut slices per thread.
+readonly EXACT=(-fflags +bitexact -flags:v +bitexact -flags:a +bitexact
+                -map_metadata -1 -threads 1)
+
+die() { echo "media.sh: $*" >&2; exit 1; }
+
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+
+# Filter graph with outputs [v] and [a] for a clip of SECONDS seconds.
+# COLOUR is RRGGBB; LABEL must not hold ' : or \ (filter graph syntax).
+# Audio frames of 1152 samples, the MPEG audio frame size.
+clip_graph() {
+  local w=$1 h=$2 colour=$3 label=$4 seconds=$5 hz=$6 rate=$7
+  # Rows 80% to 90%, widened to even rows so that 4:2:0 chroma keeps the
+  # bar's edges sharp.
+  local bar_y=$(( h * 8 / 10 & ~1 )) bar_end=$(( ((h * 9 + 9) / 10 + 1) & ~1 ))
+  local text="drawtext=fontfile=$FONT:fontcolor=white:x=(w-text_w)/2"
+  cat <<EOF
+color=c=0x$colour:s=${w}x$h:r=$FPS:d=${seconds}[bg];
+color=c=white:s=${w}x$(( bar_end - bar_y )):r=$FPS:d=${seconds}[bar];
+[bg][bar]overlay=x='W*t/$seconds-w':y=$bar_y:eval=frame,
+$text:fontsize=$(( h / 11 )):y=$(( h * 8 / 100 )):text='$label',
+$text:fontsize=$(( h / 7 )):y=$(( h * 28 / 100 )):text='%{pts\\:hms}',
+$text:fontsize=$(( h / 11 )):y=$(( h * 52 / 100 )):text='frame %{n}'[v];
+sine=f=$hz:r=$rate:d=$seconds:samples_per_frame=1152[a]
+EOF
+}
+
+# MPEG-1 system stream as a Video CD wants it: 352x288, 25 fps, MP2 audio.
+make_vcd_mpeg() {
+  local out=$1 colour=$2 label=$3 seconds=$4
+  ff -filter_complex "$(clip_graph 352 288 "$colour" "$label" "$seconds" 440 44100)" \
+     -map '[v]' -map '[a]' -target pal-vcd "${EXACT[@]}" "$out"
+}
+
+make_avi() {
+  local out=$1 colour=$2 label=$3 seconds=$4
+  ff -filter_complex "$(clip_graph 320 240 "$colour" "$label" "$seconds" 550 44100)" \
+     -map '[v]' -map '[a]' -c:v mpeg4 -q:v 3 -pix_fmt yuv420p \
+     -c:a libmp3lame -b:a 96k "${EXACT[@]}" -f avi "$out"
+}
+
+# MPEG-2 program stream: "vob", because the "mpeg" muxer writes MPEG-1 systems.
+make_mpeg2() {
+  local out=$1 colour=$2 label=$3 seconds=$4
+  ff -filter_complex "$(clip_graph 320 240 "$colour" "$label" "$seconds" 330 48000)" \
+     -map '[v]' -map '[a]' -c:v mpeg2video -q:v 3 -pix_fmt yuv420p \
+     -c:a mp2 -b:a 128k "${EXACT[@]}" -f vob "$out"
+}
+
+# make_tone OUT HZ SECONDS CODEC FORMAT
+make_tone() {
+  local out=$1 hz=$2 seconds=$3 codec=$4 format=$5
+  ff -f lavfi -i "sine=f=$hz:r=44100:d=$seconds" -c:a "$codec" "${EXACT[@]}" \
+     -f "$format" "$out"
+}
+
+# Four bytes, little-endian.
+le32() {
+  local n=$1 i byte
+  for (( i = 0; i < 4; i++ )); do
+    printf -v byte '\\x%02x' $(( n >> 8 * i & 255 ))
+    printf %b "$byte"
+  done
+}
+
+# A Video CD track as found on the disc (MPEGAV/AVSEQnn.DAT): the raw
+# 2352-byte Mode 2 sectors of the MPEG track behind a RIFF/CDXA header.
+# vcdimager lays out a disc and the track is cut from its image.
+make_cdxa_track() {
+  local mpeg=$1 out=$2 disc=$SCRATCH/disc
+  rm -rf "$disc" && mkdir "$disc"
+  # A fixed date keeps the image the same from run to run.
+  if ! vcdimager -q -t vcd2 -T '2000-01-01 00:00:00' -c "$disc/x.cue" -b "$disc/x.bin" \
+       "$mpeg" >"$disc/log" 2>&1; then
+    cat "$disc/log" >&2
+    die "vcdimager failed on $mpeg"
+  fi
+  local msf
+  # The cue has CRLF line ends.
+  msf=$(tr -d '\r' <"$disc/x.cue" | awk '$1 == "TRACK" { track = $2 }
+    track == "02" && $1 == "INDEX" && $2 == "01" && msf == "" { msf = $3 }
+    END { print msf }')
+  [[ $msf =~ ^([0-9]{2}):([0-9]{2}):([0-9]{2})$ ]] || die "no MPEG track in $disc/x.cue"
+  local first=$(( (10#${BASH_REMATCH[1]} * 60 + 10#${BASH_REMATCH[2]}) * 75 + 10#${BASH_REMATCH[3]} ))
+  local size
+  size=$(( $(stat -c %s "$disc/x.bin") - first * 2352 ))
+  (( size > 0 && size % 2352 == 0 )) || die "unexpected image size for $mpeg"
+  {
+    printf RIFF; le32 $(( size + 36 )); printf 'CDXAfmt '; le32 16
+    # CDXA format data: only the "XA" signature at offset 8 is filled in.
+    printf '\0\0\0\0\0\0\0\0XA\0\0\0\0\0\0'
+    printf data; le32 "$size"
+    tail -c "$size" "$disc/x.bin"
+  } >"$out"
+}
+
+# 64 KiB that no demuxer recognises, the same every time: 4 KiB from a
+# fixed-seed LCG, repeated. Not text, which probes as raw AMR audio.
+make_garbage() {
+  local out=$1 x=1 block='' byte i
+  for (( i = 0; i < 4096; i++ )); do
+    x=$(( (x * 1103515245 + 12345) & 0x7fffffff ))
+    printf -v byte '\\x%02x' $(( x >> 16 & 255 ))
+    block+=$byte
+  done
+  for (( i = 0; i < 16; i++ )); do printf %b "$block"; done >"$out"
+}
+
+# write_list FILE ENTRY... : one entry a line, LF.
+write_list() {
+  local out=$1; shift
+  printf '%s\n' "$@" >"$out"
+}
+
+make_demo() {
+  local dir=$1
+  mkdir -p "$dir/demo"
+  make_vcd_mpeg "$SCRATCH/1.mpg" F08214 'Tembrio demo 1/3' 12
+  make_cdxa_track "$SCRATCH/1.mpg" "$dir/demo/1-videocd.dat"
+  make_avi "$dir/demo/2-video.avi" 14968C 'Tembrio demo 2/3' 12
+  make_mpeg2 "$dir/demo/3-mpeg.mpg" 8228B4 'Tembrio demo 3/3' 12
+  # Last: the build takes this file as the sign that the demo is complete.
+  write_list "$dir/list.m3u" '#EXTM3U' \
+    '#EXTINF:12,Traccia Video CD' demo/1-videocd.dat \
+    '#EXTINF:12,Filmato AVI' demo/2-video.avi \
+    '#EXTINF:12,Filmato MPEG-2' demo/3-mpeg.mpg
+}
+
+make_test_set() {
+  local dir=$1
+  mkdir -p "$dir/sub"
+  make_vcd_mpeg "$dir/red.mpg" C81E1E red 10
+  make_cdxa_track "$dir/red.mpg" "$dir/red.dat"
+  make_avi "$dir/green.avi" 1EAA1E green 10
+  make_mpeg2 "$dir/blue.mpg" 1E1EC8 blue 10
+  make_tone "$dir/tone.mp3" 440 5 libmp3lame mp3
+  make_tone "$dir/tone.wav" 660 5 pcm_s16le wav
+  make_garbage "$dir/broken.avi"
+  cp "$dir/green.avi" "$dir/caffè.avi"
+
+  write_list "$dir/all.m3u" red.dat green.avi blue.mpg
+  printf '\xef\xbb\xbf#EXTM3U\r\n#EXTINF:10,Verde\r\ngreen.avi\r\n#EXTINF:10,Blu\r\nblue.mpg\r\n' \
+    >"$dir/ext.m3u"
+  write_list "$dir/sub/back.m3u" '..\blue.mpg' '..\green.avi'
+  # "è" as the single Windows-1252 byte, not UTF-8.
+  printf 'caff\xe8.avi\nblue.mpg\n' >"$dir/cp1252.m3u"
+  write_list "$dir/missing.m3u" nope.avi green.avi
+  # Port 9 (discard) refuses at once, so the failure is quick.
+  write_list "$dir/url.m3u" http://127.0.0.1:9/x.mpg blue.mpg
+  write_list "$dir/audio.m3u" tone.mp3 tone.wav
+}
+
+# --- check: what the tests rely on, read back from the files -----------------
+
+FAILED=0
+fail() { echo "media.sh check: $*" >&2; FAILED=1; }
+
+probe() { ffprobe -v error -show_entries "$2" -of csv=p=0 "$1" 2>/dev/null | head -n 1 || true; }
+
+# check_near FILE WHAT "R G B" "R G B": encoding may move a colour a little.
+check_near() {
+  local file=$1 what=$2 got want i
+  read -ra got <<<"$3"
+  read -ra want <<<"$4"
+  for i in 0 1 2; do
+    if (( ${got[i]:-999} - want[i] > 12 || want[i] - ${got[i]:-999} > 12 )); then
+      fail "$file: $what is (${got[*]}), expected about (${want[*]})"; return
+    fi
+  done
+}
+
+# rgb_at FRAME W X Y: "R G B" of a pixel in a raw rgb24 frame W pixels wide.
+rgb_at() { od -An -tu1 -j $(( ($4 * $2 + $3) * 3 )) -N 3 "$1"; }
+
+# check_clip FILE "CODEC,W,H" RRGGBB SECONDS
+# At a quarter and at three quarters of the clip: the background colour, and
+# the bar in its band ending where the time says.
+check_clip() {
+  local file=$1 stream=$2 colour=$3 seconds=$4 w h
+  [[ $(probe "$file" stream=codec_name,width,height) == "$stream"* ]] \
+    || { fail "$file: video is not $stream"; return; }
+  [[ $(ffprobe -v error -select_streams a -show_entries stream=codec_type -of csv=p=0 "$file") \
+     == audio* ]] || fail "$file: no audio"
+  IFS=, read -r _ w h <<<"$stream"
+  local bg="$(( 16#${colour:0:2} )) $(( 16#${colour:2:2} )) $(( 16#${colour:4:2} ))"
+  local frames=$(( seconds * FPS )) top=$(( h * 81 / 100 )) bottom=$(( h * 89 / 100 ))
+  local frame=$SCRATCH/frame.rgb
+  local n end sample what x y want
+  for n in $(( frames / 4 )) $(( frames * 3 / 4 )); do
+    rm -f "$frame"
+    ff -i "$file" -vf "select=eq(n\\,$n)" -frames:v 1 -pix_fmt rgb24 -f rawvideo "$frame" \
+      || true
+    [[ -s $frame ]] || { fail "$file: no frame $n"; return; }
+    end=$(( w * n / frames ))
+    for sample in "background|8|8|$bg" \
+                  "bar|$(( end - 6 ))|$top|255 255 255" \
+                  "bar|$(( end - 6 ))|$bottom|255 255 255" \
+                  "band after the bar|$(( end + 6 ))|$top|$bg" \
+                  "band after the bar|$(( end + 6 ))|$bottom|$bg" \
+                  "above the band|4|$(( h * 78 / 100 ))|$bg" \
+                  "below the band|4|$(( h * 92 / 100 ))|$bg"; do
+      IFS='|' read -r what x y want <<<"$sample"
+      check_near "$file" "frame $n: $what at $x,$y" "$(rgb_at "$frame" "$w" "$x" "$y")" "$want"
+    done
+  done
+}
+
+# A player finds a ".dat" by its RIFF header, then plays the sectors after it.
+check_cdxa() {
+  local file=$1 size
+  [[ -f $file ]] || { fail "$file: missing"; return; }
+  size=$(stat -c %s "$file")
+  [[ $(dd if="$file" bs=1 count=4 status=none) == RIFF \
+     && $(dd if="$file" bs=1 skip=8 count=8 status=none) == 'CDXAfmt ' \
+     && $(dd if="$file" bs=1 skip=36 count=4 status=none) == data ]] \
+    || fail "$file: not a RIFF/CDXA header"
+  local riff data
+  riff=$(( $(od -An -tu4 -j 4 -N 4 "$file") ))
+  data=$(( $(od -An -tu4 -j 40 -N 4 "$file") ))
+  (( riff == size - 8 )) || fail "$file: RIFF size $riff, file is $size bytes"
+  (( data == size - 44 && data % 2352 == 0 )) || fail "$file: data size $data is not whole sectors"
+}
+
+check_tone() {
+  local file=$1 codec=$2 duration
+  [[ $(probe "$file" stream=codec_name) == "$codec" ]] || fail "$file: not $codec"
+  duration=$(probe "$file" format=duration)
+  [[ $duration == 5.* || $duration == 4.9* ]] || fail "$file: lasts $duration s, not 5"
+}
+
+check_test_set() {
+  local dir=$1
+  check_clip "$dir/red.mpg" mpeg1video,352,288 C81E1E 10
+  check_clip "$dir/red.dat" mpeg1video,352,288 C81E1E 10
+  check_cdxa "$dir/red.dat"
+  check_clip "$dir/green.avi" mpeg4,320,240 1EAA1E 10
+  check_clip "$dir/blue.mpg" mpeg2video,320,240 1E1EC8 10
+  check_tone "$dir/tone.mp3" mp3
+  check_tone "$dir/tone.wav" pcm_s16le
+  if [[ ! -s $dir/broken.avi ]] || ffprobe -v quiet "$dir/broken.avi"; then
+    fail "$dir/broken.avi: missing, or readable as media"
+  fi
+  cmp -s "$dir/green.avi" "$dir/caffè.avi" || fail "$dir/caffè.avi: not a copy of green.avi"
+  local list
+  for list in all ext sub/back cp1252 missing url audio; do
+    [[ -s $dir/$list.m3u ]] || fail "$dir/$list.m3u: missing"
+  done
+  return "$FAILED"
+}
+
+main() {
+  (( $# == 2 )) || die "usage: media.sh demo|test|check DIR"
+  # Byte-wise text handling: the garbage length and the names are in bytes.
+  export LC_ALL=C
+  SCRATCH=$(mktemp -d)
+  trap 'rm -rf "$SCRATCH"' EXIT
+  case $1 in
+    demo) make_demo "$2" ;;
+    test) make_test_set "$2" ;;
+    check) check_test_set "$2" ;;
+    *) die "unknown command '$1' (demo, test or check)" ;;
+  esac
+}
+
+main "$@"
