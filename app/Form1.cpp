@@ -1,9 +1,12 @@
 #include "app/Form1.h"
 
 #include "app/Startup.h"
+#include "about/About.h"
+#include "open/OpenMedia.h"
 #include "player/DisplayMode.h"
 #include "player/MediaPlayer.h"
 #include "player/Transport.h"
+#include "resources/images.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -14,11 +17,11 @@
 static constexpr int twips(int value) { return value / 15; }
 
 Form1::Form1()
-    : mnuSchermo(createMenuTree(this)), menu_(*mnuSchermo), MediaPlayer1(new MediaPlayer(this))
+    : mnuSchermo(createMenuTree(this)), menu_(*mnuSchermo), MediaPlayer1(new MediaPlayer(this)), dlgFile(this)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Tembrio"));
-    setWindowIcon(QIcon(QStringLiteral(":/tembrio.ico")));
+    setWindowIcon(QIcon(applicationIconPath()));
     setFixedSize(twips(5325), twips(5505));
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
@@ -35,6 +38,10 @@ Form1::Form1()
     on("mnuStop", mnuStop_Click);
     on("mnuNext", mnuNext_Click);
     on("mnuPrevious", mnuPrevious_Click);
+    onChosen(*mnuSchermo, "mnuApri", [this] {
+        mnuApri_Click(dlgFile, *MediaPlayer1, QCoreApplication::applicationDirPath());
+    });
+    onChosen(*mnuSchermo, "mnuInfo", [this] { mnuInfo_Click(this); });
     onChosen(*mnuSchermo, "mnuEsci", [this] { mnuEsci_Click(*MediaPlayer1, *this); });
 
     Form_Load(*MediaPlayer1, menu_, QCoreApplication::applicationDirPath());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Menu.h"
+#include "open/FileDialog.h"
 
 #include <QWidget>
 
@@ -20,4 +21,5 @@ private:
     QMenu* mnuSchermo;
     ActionMenuItems menu_;
     MediaPlayer* MediaPlayer1;
+    FileDialog dlgFile;
 };

@@ -1,0 +1,117 @@
+#include "open/FileDialog.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QListView>
+
+namespace {
+
+// QFileDialog gives the default suffix to any typed name without a dot, even
+// one naming an existing file, and then reports "noext.dat" as not found. An
+// open dialog takes a typed name that exists as it is.
+class OpenFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        const auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const auto* list = findChild<QListView*>(QStringLiteral("listView"));
+        const bool picked = list && list->selectionModel() && list->selectionModel()->hasSelection();
+        if (typed && !picked && !typed->text().isEmpty() && QFileInfo(QDir(directory()), typed->text()).isFile())
+            setDefaultSuffix(QString());
+        QFileDialog::accept();
+    }
+};
+
+}  // namespace
+
+FileDialog::FileDialog(QWidget* parent)
+    : m_parent(parent)
+{
+}
+
+void FileDialog::setCancelError(bool cancelError) { m_cancelError = cancelError; }
+void FileDialog::setInitDir(const QString& dir) { m_initDir = dir; }
+void FileDialog::setDialogTitle(const QString& title) { m_dialogTitle = title; }
+void FileDialog::setDefaultExt(const QString& ext) { m_defaultExt = ext; }
+void FileDialog::setFilter(const QString& filter) { m_filter = filter; }
+void FileDialog::setFilterIndex(int index) { m_filterIndex = index; }
+QString FileDialog::FileName() const { return m_fileName; }
+void FileDialog::setFileName(const QString& fileName) { m_fileName = fileName; }
+
+bool FileDialog::ShowOpen()
+{
+    OpenFileDialog dialog(m_parent);
+    // Options first: they decide which kind of dialog the setters configure.
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!m_dialogTitle.isEmpty())  // else Qt's own "Open"
+        dialog.setWindowTitle(m_dialogTitle);
+    dialog.setDirectory(m_initDir);
+
+    const QStringList filters = qtNameFilters(m_filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        const int index = (m_filterIndex >= 1 && m_filterIndex <= filters.size()) ? m_filterIndex : 1;
+        dialog.selectNameFilter(filters.at(index - 1));
+    }
+    dialog.setDefaultSuffix(qtDefaultSuffix(m_defaultExt));
+    if (!m_fileName.isEmpty())
+        dialog.selectFile(m_fileName);
+
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        m_fileName = dialog.selectedFiles().constFirst();
+        return true;
+    }
+    m_fileName.clear();
+    return !m_cancelError;
+}
+
+QStringList qtNameFilters(const QString& filter)
+{
+    QStringList fields = filter.split(u'|');
+    // A well-formed list ends with '|', leaving one empty field behind.
+    if (fields.constLast().isEmpty())
+        fields.removeLast();
+
+    QStringList result;
+    for (qsizetype i = 0; i < fields.size(); i += 2) {
+        QStringList patterns;
+        if (i + 1 < fields.size()) {
+            for (QString pattern : fields.at(i + 1).split(u';')) {
+                pattern = pattern.trimmed();
+                if (pattern.isEmpty())
+                    continue;
+                // On Windows "*.*" matches every file; for Qt it needs a dot.
+                patterns << (pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
+            }
+        }
+        // A description without patterns still gets an entry, listing all.
+        if (patterns.isEmpty())
+            patterns << QStringLiteral("*");
+        const QString joined = patterns.join(u' ');
+        const QString description = fields.at(i).trimmed().isEmpty() ? joined : fields.at(i);
+        // Qt takes the patterns from the last parentheses and, with
+        // HideNameFilterDetails, shows only what precedes them.
+        result << description + QStringLiteral(" (") + joined + u')';
+    }
+    return result;
+}
+
+QString qtDefaultSuffix(const QString& defaultExt)
+{
+    QString suffix = defaultExt.trimmed();
+    if (suffix.startsWith(u'*'))
+        suffix.remove(0, 1);
+    if (suffix.startsWith(u'.'))
+        suffix.remove(0, 1);
+    // "*" or "*.*" name no particular extension.
+    if (suffix.contains(u'*') || suffix.contains(u'?'))
+        return QString();
+    return suffix;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "open/CommonDialog.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+// CommonDialog on Qt's own (non-native) QFileDialog, so it looks and behaves
+// the same on every platform. Each ShowOpen builds a fresh dialog from the
+// current properties: nothing the user did last time carries over.
+class FileDialog : public CommonDialog {
+public:
+    explicit FileDialog(QWidget* parent = nullptr);
+
+    void setCancelError(bool cancelError) override;
+    void setInitDir(const QString& dir) override;
+    void setDialogTitle(const QString& title) override;
+    void setDefaultExt(const QString& ext) override;
+    void setFilter(const QString& filter) override;
+    void setFilterIndex(int index) override;
+    bool ShowOpen() override;
+    QString FileName() const override;
+    void setFileName(const QString& fileName) override;
+
+private:
+    QPointer<QWidget> m_parent;
+    bool m_cancelError = false;
+    QString m_initDir;
+    QString m_dialogTitle;
+    QString m_defaultExt;
+    QString m_filter;
+    int m_filterIndex = 0;
+    QString m_fileName;
+};
+
+// "Video Mpeg (*.mpg,*.mpeg,*.mpe)|*.mpg;*.mpeg;*.mpe|..." as QFileDialog
+// name filters: "<description> (<patterns separated by spaces>)". Shown with
+// HideNameFilterDetails, the combo box then reads exactly "<description>".
+QStringList qtNameFilters(const QString& filter);
+
+// "*.dat" or ".dat" -> "dat", as QFileDialog::setDefaultSuffix wants it.
+QString qtDefaultSuffix(const QString& defaultExt);

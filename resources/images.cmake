@@ -1,0 +1,18 @@
+# Application icon and button picture (regenerate with make-images.sh; the
+# generated files are committed so the build needs no ImageMagick), plus the
+# version record.
+qt_add_resources(tembrio_lib "images"
+  PREFIX "/"
+  BASE ${CMAKE_CURRENT_LIST_DIR}
+  FILES
+    ${CMAKE_CURRENT_LIST_DIR}/tembrio.ico
+    ${CMAKE_CURRENT_LIST_DIR}/dxdiag16.png)
+
+target_sources(tembrio_lib PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/images.h
+  ${CMAKE_CURRENT_LIST_DIR}/version.h
+  ${CMAKE_CURRENT_LIST_DIR}/version.cpp)
+
+# version.o would otherwise be left out of a program that never calls
+# versionRecord(), taking the .tembrio_version section with it.
+target_link_options(tembrio_lib INTERFACE "LINKER:--undefined=tembrio_version_record")
