@@ -41,7 +41,8 @@ QStringList readM3u(const QByteArray& bytes, const QString& folder)
 {
     const QDir base(folder);
     QStringList entries;
-    for (const QString& raw : decode(bytes).split(QLatin1Char('\n'))) {
+    static const QRegularExpression lineEnd(QStringLiteral("[\r\n]"));
+    for (const QString& raw : decode(bytes).split(lineEnd)) {
         QString line = raw.trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;

@@ -129,6 +129,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings)
     mpv_observe_property(mpv_, 0, "idle-active", MPV_FORMAT_FLAG);
     mpv_observe_property(mpv_, 0, "vo-configured", MPV_FORMAT_FLAG);
     mpv_observe_property(mpv_, 0, "media-title", MPV_FORMAT_STRING);
+    mpv_observe_property(mpv_, 0, "path", MPV_FORMAT_STRING);
     // Called on an engine thread: only post to ours, which drains the events.
     mpv_set_wakeup_callback(mpv_, [](void* self) {
         QMetaObject::invokeMethod(static_cast<MediaPlayer*>(self), "drainEvents", Qt::QueuedConnection);
@@ -439,9 +440,6 @@ void MediaPlayer::handleEvent(const mpv_event& event)
     case MPV_EVENT_START_FILE: {
         idle_ = false;
         fileLoaded_ = false;
-        char* path = mpv_get_property_string(mpv_, "path");
-        currentFile_ = fileNameOf(QString::fromUtf8(path));
-        mpv_free(path);
         showStatus();
         break;
     }
@@ -477,6 +475,10 @@ void MediaPlayer::handleEvent(const mpv_event& event)
         } else if (name == "vo-configured") {
             if (settings_.TransparentAtStart)
                 video_->setShowsVideo(has && *static_cast<int*>(property->data));
+        } else if (name == "path") {
+            if (has)
+                currentFile_ = fileNameOf(QString::fromUtf8(*static_cast<char**>(property->data)));
+            showStatus();
         } else if (name == "media-title") {
             title_ = has ? QString::fromUtf8(*static_cast<char**>(property->data)) : QString();
             showStatus();

@@ -47,12 +47,12 @@ void VideoSurface::initializeGL()
     });
     if (render_)
         return;
+    // No advanced control: with it the engine may wait on this (GUI) thread
+    // while the GUI thread waits on the engine in a property call.
     mpv_opengl_init_params gl{procAddress, nullptr};
-    int advanced = 1;
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
         {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
-        {MPV_RENDER_PARAM_ADVANCED_CONTROL, &advanced},
         {MPV_RENDER_PARAM_INVALID, nullptr}};
     if (mpv_render_context_create(&render_, mpv_, params) < 0) {
         render_ = nullptr;

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs one command inside a private X server with a real window manager, so
+# that window sizes and the full screen behave as on a desktop.
+set -euo pipefail
+work=$(mktemp -d)
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+wm=
+cleanup() { [ -n "$wm" ] && kill "$wm" 2>/dev/null; kill "$xvfb" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+export XDG_RUNTIME_DIR="$work"
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm=$!
+# Ready when the window manager has announced itself on the root window.
+for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
+"$@"
