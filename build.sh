@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Set-up, build, and then either start the player or run every test.
+#   bash build.sh run    installs what is missing, builds, starts Tembrio
+#   bash build.sh test   installs what is missing, builds, runs all tests
+set -euo pipefail
+cd "$(dirname "$0")"
+
+read -r -a packages <<< "$(grep -v '^#' packages.txt | tr '\n' ' ')"
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j2
+
+case "${1:-run}" in
+  run) exec ./build/tembrio ;;
+  test) cd build && exec ctest --output-on-failure ;;
+  *) echo "usage: bash build.sh run|test" >&2; exit 2 ;;
+esac
