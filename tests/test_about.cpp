@@ -4,7 +4,6 @@
 #include "resources/version.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFontInfo>
 #include <QLabel>
@@ -29,15 +28,6 @@ T* child(QWidget& box, const char* name)
     T* widget = box.findChild<T*>(name);
     EXPECT_NE(widget, nullptr) << name;
     return widget;
-}
-
-bool waitFor(const std::function<bool()>& done, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QTest::qWait(10);
-    return done();
 }
 
 TEST(AboutBox, LayoutTextsFontsAndColours)
@@ -208,7 +198,7 @@ TEST_F(Command1, StartsACopyPerClickAndKeepsTheBoxOpen)
         QFile file(log);
         return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : 0;
     };
-    EXPECT_TRUE(waitFor([&] { return lines() == 2; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lines() == 2; }));
     QTest::qWait(100);
     EXPECT_EQ(lines(), 2);
 }
@@ -220,7 +210,7 @@ TEST_F(Command1, MissingProgramIsReportedInAMessageBox)
     QString text, title;
     QTimer::singleShot(0, [&] {
         QMessageBox* message = nullptr;
-        waitFor([&] { return (message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) != nullptr; });
+        (void)QTest::qWaitFor([&] { return (message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) != nullptr; });
         ASSERT_NE(message, nullptr);
         text = message->text();
         title = message->windowTitle();
@@ -233,10 +223,3 @@ TEST_F(Command1, MissingProgramIsReportedInAMessageBox)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

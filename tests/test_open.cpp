@@ -1,10 +1,9 @@
 #include "open/FileDialog.h"
 #include "open/OpenMedia.h"
-#include "player/Player.h"
+#include "support/FakePlayer.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -44,28 +43,14 @@ struct RecordingDialog : CommonDialog {
     void setFileName(const QString& v) override { log << "FileName=" + v; chosen = v; }
 };
 
-struct FakePlayer : Player {
-    QStringList& log;
-    bool accept = true;
-    explicit FakePlayer(QStringList& l) : log(l) {}
-    bool setFileName(const QString& path) override { log << "player=" + path; return accept; }
-    bool setCurrentPosition(double) override { return true; }
-    bool setDisplaySize(int) override { return true; }
-    bool Play() override { return true; }
-    bool Pause() override { return true; }
-    bool Stop() override { return true; }
-    bool Previous() override { return true; }
-    bool Next() override { return true; }
-};
-
 TEST(ApriHandler, RunsTheStepsInOrderAndAlwaysClearsFileName)
 {
     const QStringList configure{"CancelError=1", "InitDir=/opt/tembrio", "DialogTitle=Tembrio",
                                 "DefaultExt=*.dat", "Filter=" + kExpectedFilter, "FilterIndex=1", "ShowOpen"};
     struct Case { bool shown; bool playerAccepts; QStringList tail; };
     const Case cases[] = {
-        {true, true, {"FileName?", "player=/media/clip.dat", "FileName="}},
-        {true, false, {"FileName?", "player=/media/clip.dat", "FileName="}},  // refused by the player
+        {true, true, {"FileName?", "FileName /media/clip.dat", "FileName="}},
+        {true, false, {"FileName?", "FileName /media/clip.dat", "FileName="}},  // refused by the player
         {false, true, {"FileName="}},                                          // cancelled
     };
     for (const Case& c : cases) {
@@ -74,7 +59,8 @@ TEST(ApriHandler, RunsTheStepsInOrderAndAlwaysClearsFileName)
         dialog.showResult = c.shown;
         dialog.chosen = "/media/clip.dat";
         FakePlayer player(log);
-        player.accept = c.playerAccepts;
+        if (!c.playerAccepts)
+            player.failing = {"FileName"};
         mnuApri_Click(dialog, player, "/opt/tembrio");
         EXPECT_EQ(log, configure + c.tail);
         EXPECT_TRUE(dialog.chosen.isEmpty());
@@ -99,22 +85,13 @@ TEST(NameFilters, KeepDescriptionsAndSplitPatternsForQt)
     EXPECT_EQ(qtDefaultSuffix("*.*"), "");
 }
 
-bool waitFor(const std::function<bool()>& done, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QTest::qWait(10);
-    return done();
-}
-
 // Runs `act` on the modal dialog once it is up; `act` must close it.
 template <class T = QFileDialog>
 void whenModal(std::type_identity_t<std::function<void(T*)>> act)
 {
     QTimer::singleShot(0, [act] {
         T* dialog = nullptr;
-        waitFor([&] { return (dialog = qobject_cast<T*>(QApplication::activeModalWidget())) != nullptr; });
+        (void)QTest::qWaitFor([&] { return (dialog = qobject_cast<T*>(QApplication::activeModalWidget())) != nullptr; });
         ASSERT_NE(dialog, nullptr);
         act(dialog);
     });
@@ -189,7 +166,7 @@ TEST_F(LiveDialog, ShowsTheDescriptionsAndFiltersTheFiles)
                 combo << types->itemText(i);
             EXPECT_EQ(types->currentIndex(), index - 1);
             // The folder is read in the background.
-            waitFor([&] { return (files = listed(dialog)) == expected; }, 3000);
+            (void)QTest::qWaitFor([&] { return (files = listed(dialog)) == expected; }, 3000);
             dialog->reject();
         });
         EXPECT_FALSE(dlgFile.ShowOpen());
@@ -215,7 +192,7 @@ TEST_F(LiveDialog, EveryShowingStartsInInitDir)
     QTemporaryDir elsewhere;
     whenModal([&](QFileDialog* dialog) {
         typeName(dialog, elsewhere.path());  // a folder typed + Enter navigates there
-        EXPECT_TRUE(waitFor([&] { return dialog->directory() == QDir(elsewhere.path()); }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->directory() == QDir(elsewhere.path()); }));
         dialog->selectNameFilter(qtNameFilters(kExpectedFilter).at(2));
         dialog->reject();
     });
@@ -256,10 +233,3 @@ TEST_F(LiveDialog, TypedNamesGiveFullPaths)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
