@@ -107,8 +107,7 @@ frmAbout::frmAbout(QWidget* parent)
 
     QFont creditFont(QStringLiteral("Arial"));
     creditFont.setPointSizeF(9.75);
-    Label3 = makeLabel(this, QStringLiteral("Label3"), QString::fromUtf8(version::kLegalCopyright.data(),
-                                                                         version::kLegalCopyright.size()),
+    Label3 = makeLabel(this, QStringLiteral("Label3"), QString::fromUtf8(kCredit.data(), kCredit.size()),
                        twips(1020, 1560, 2745, 255));
     Label3->setFont(creditFont);
 
