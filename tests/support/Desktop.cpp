@@ -76,6 +76,21 @@ QList<int> checkMarkRows(const QImage& image, const QRect& menu)
     return rows;
 }
 
+QRect windowGeometry(unsigned long window)
+{
+    // Not xdotool's getwindowgeometry: for a window inside a manager's frame
+    // it adds the offset in the frame again (20 px down under openbox).
+    QRect r;
+    for (const QString& line : run("xwininfo", {"-id", QString::number(window)}).split('\n')) {
+        const int value = line.section(':', 1).trimmed().toInt();
+        if (line.contains("Absolute upper-left X:")) r.moveLeft(value);
+        if (line.contains("Absolute upper-left Y:")) r.moveTop(value);
+        if (line.trimmed().startsWith("Width:")) r.setWidth(value);
+        if (line.trimmed().startsWith("Height:")) r.setHeight(value);
+    }
+    return r;
+}
+
 App::App(const QString& playlist, const QStringList& extraEnv, const QString& inPlace)
 {
     const QString binary = inPlace.isEmpty() ? dir_.filePath("tembrio") : inPlace;
@@ -112,15 +127,7 @@ App::~App()
 
 QRect App::client()
 {
-    QRect r;
-    for (const QString& line : run("xdotool", {"getwindowgeometry", "--shell", QString::number(window_)}).split('\n')) {
-        const int value = line.section('=', 1).toInt();
-        if (line.startsWith("X=")) r.moveLeft(value);
-        if (line.startsWith("Y=")) r.moveTop(value);
-        if (line.startsWith("WIDTH=")) r.setWidth(value);
-        if (line.startsWith("HEIGHT=")) r.setHeight(value);
-    }
-    return r;
+    return windowGeometry(window_);
 }
 
 QRect App::video()
@@ -132,9 +139,16 @@ QRect App::video()
 QRect App::bar()
 {
     // A 4:3 clip fills the picture's width; its band sits at 80-90% of the
-    // picture's height, the picture centred in the area above the controls.
+    // picture's height. Measured on a screenshot: the picture is 348x261 at
+    // (4,24), the band's white rows 234-257; the edge rows are blended.
     const QRect c = client();
-    return QRect(c.left() + 5, c.top() + 246, 340, 6);
+    return QRect(c.left() + 4, c.top() + 238, 348, 16);
+}
+
+QRect App::picture()
+{
+    const QRect c = client();
+    return QRect(c.left() + 4, c.top() + 24, 348, 261);
 }
 
 bool App::waitForClip(char expected, int ms)
@@ -175,6 +189,21 @@ QRect App::popup()
     return {};
 }
 
+unsigned long App::waitForWindow(const std::function<bool(const QRect&)>& match, int ms)
+{
+    const QString pid = QString::number(process_.processId());
+    unsigned long found = 0;
+    (void)QTest::qWaitFor([&] {
+        for (const QString& id : run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--class", "."}).split('\n'))
+            if (!id.isEmpty() && id.toULong() != window_ && match(windowGeometry(id.toULong()))) {
+                found = id.toULong();
+                break;
+            }
+        return found != 0;
+    }, ms);
+    return found;
+}
+
 bool App::waitForPopup(bool open, int ms)
 {
     return QTest::qWaitFor([&] { return popup().isEmpty() != open; }, ms);
@@ -198,4 +227,34 @@ bool App::waitForExit(int ms, int* exitCode)
         return false;
     *exitCode = process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     return true;
+}
+
+// Where each item that can carry a mark has it, from the popup's top, as
+// measured: 22 px an item, "In Finestra (Esc)" to "Play" two items and a
+// separator.
+const struct { const char* caption; int row; } markRows[] = {
+    {"In Finestra (Esc)", 35}, {"A Schermo intero", 57}, {"Play", 81}, {"Pausa", 103}, {"Stop", 125}};
+
+// Opens the popup, reads which items show a check mark, and closes it again.
+QStringList checkedItems(App& app, QImage* seen)
+{
+    app.click(3, {150, 120});
+    if (!app.waitForPopup(true))
+        return {"no popup"};
+    QTest::qWait(200);  // let it paint
+    const QRect menu = app.popup();
+    const QImage image = screenshot();
+    QStringList checked;
+    for (int row : checkMarkRows(image, menu)) {
+        QString caption = QString("mark at %1").arg(row);
+        for (const auto& item : markRows)
+            if (qAbs(item.row - row) <= 4)
+                caption = item.caption;
+        checked << caption;
+    }
+    if (seen)
+        *seen = image.copy(menu);
+    app.key("Escape");
+    app.waitForPopup(false);
+    return checked;
 }

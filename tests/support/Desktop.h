@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
+
 // Runs a command to its end and returns what it printed ("" on failure).
 QString run(const QString& program, const QStringList& args);
 
@@ -24,6 +26,9 @@ char clipAt(const QImage& image, const QRect& area);
 
 // The length of the white progress bar in a band of rows, from its left end.
 int barLength(const QImage& image, const QRect& band);
+
+// A window's client area on the screen, as the X server has it.
+QRect windowGeometry(unsigned long window);
 
 // Check marks in a popup menu: the vertical centres of the dark glyphs in its
 // left gutter, relative to the menu's top.
@@ -43,6 +48,7 @@ public:
     QRect client();             // the main window's client area on the screen
     QRect video();              // a patch of the picture, away from text and bar
     QRect bar();                // the progress-bar band of a 4:3 clip in the window
+    QRect picture();            // the whole picture of a 4:3 clip in the window
     char clip() { return clipAt(screenshot(), video()); }
     bool waitForClip(char expected, int ms = 8000);
 
@@ -53,6 +59,9 @@ public:
     void choose(const QString& caption, bool pausaEnabled = true);
     QRect popup();              // the open popup menu, or an empty rect
     bool waitForPopup(bool open, int ms = 3000);
+    // The first visible window of the program, other than the main one, whose
+    // client area on the screen `match` accepts; 0 if none came up in time.
+    unsigned long waitForWindow(const std::function<bool(const QRect&)>& match, int ms = 5000);
 
     bool waitForExit(int ms, int* exitCode);
     qint64 pid() const { return process_.processId(); }
@@ -63,3 +72,7 @@ private:
     QProcess process_;
     unsigned long window_ = 0;
 };
+
+// Opens the popup, reads which items show a check mark, and closes it again.
+// `menu`, if given, receives the popup's picture.
+QStringList checkedItems(App& app, QImage* menu = nullptr);
