@@ -97,21 +97,12 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings)
         {"terminal", "no"}, {"osd-level", "0"}, {"idle", "yes"}, {"keep-open", "no"},
         {"vo", "libmpv"}, {"gpu-sw", "yes"}, {"hwdec", "no"}, {"gpu-hwdec-interop", "no"},
         {"audio-display", "no"}, {"audio-fallback-to-null", "yes"},
+        // Whatever a file refers to, the engine opens local files only.
+        {"stream-lavf-o", "protocol_whitelist=[file,crypto,data]"},
     };
     for (const auto& [name, value] : options)
-        mpv_set_option_string(mpv_, name, value);
-    mpv_node_list whitelistList{};
-    mpv_node whitelistValue{};
-    whitelistValue.format = MPV_FORMAT_STRING;
-    whitelistValue.u.string = const_cast<char*>("file,crypto,data");
-    char* whitelistKey = const_cast<char*>("protocol_whitelist");
-    whitelistList.num = 1;
-    whitelistList.values = &whitelistValue;
-    whitelistList.keys = &whitelistKey;
-    mpv_node whitelist{};
-    whitelist.format = MPV_FORMAT_NODE_MAP;
-    whitelist.u.list = &whitelistList;
-    mpv_set_option(mpv_, "stream-lavf-o", MPV_FORMAT_NODE, &whitelist);
+        if (mpv_set_option_string(mpv_, name, value) < 0)
+            qWarning("Opzione del motore rifiutata: %s=%s", name, value);
 
     double volume = engineVolume(settings_.Volume);
     mpv_set_option(mpv_, "volume", MPV_FORMAT_DOUBLE, &volume);
@@ -119,7 +110,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings)
     mpv_set_option(mpv_, "speed", MPV_FORMAT_DOUBLE, &rate);
     int mute = settings_.Mute;
     mpv_set_option(mpv_, "mute", MPV_FORMAT_FLAG, &mute);
-    mpv_set_option_string(mpv_, "loop-playlist", settings_.PlayCount > 1 ? QByteArray::number(settings_.PlayCount - 1).constData() : "no");
+    mpv_set_option_string(mpv_, "loop-playlist", QByteArray::number(qMax(1, settings_.PlayCount)).constData());
     if (mpv_initialize(mpv_) < 0)
         qFatal("Impossibile avviare il motore di riproduzione");
 

@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -154,6 +156,23 @@ TEST_F(Component, FilesThatCannotPlaySayWhyInItalianAndNothingElseBreaks)
     EXPECT_TRUE(waitForStatus("In riproduzione")) << status().toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return seconds() >= 1.0; }, 5000));
     EXPECT_EQ(colour(), 'w');
+}
+
+TEST_F(Component, NeverOpensANetworkAddressEvenFromAListTheEngineReadsItself)
+{
+    // A .pls is not ours to read: the engine expands it, and must still not
+    // connect to the address in it.
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QTemporaryDir dir;
+    QFile pls(dir.filePath("net.pls"));
+    ASSERT_TRUE(pls.open(QIODevice::WriteOnly));
+    pls.write(QString("[playlist]\nFile1=http://127.0.0.1:%1/x.mpg\nFile2=%2blue.mpg\nNumberOfEntries=2\n")
+                  .arg(server.serverPort()).arg(media).toUtf8());
+    pls.close();
+    ASSERT_TRUE(player->setFileName(pls.fileName()));
+    EXPECT_TRUE(waitForColour('b')) << status().toStdString();
+    EXPECT_FALSE(server.waitForNewConnection(500)) << "the engine connected";
 }
 
 TEST_F(Component, ClicksReachTheHostAndALeftClickAlsoPausesOrPlays)
