@@ -168,21 +168,21 @@ void App::key(const QString& keys)
     run("xdotool", QStringList{"key", "--delay", "60"} + keys.split(' '));
 }
 
+QList<unsigned long> App::otherWindows()
+{
+    QList<unsigned long> windows;
+    const QString pid = QString::number(process_.processId());
+    for (const QString& id : run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--class", "."}).split('\n'))
+        if (!id.isEmpty() && id.toULong() != window_)
+            windows << id.toULong();
+    return windows;
+}
+
 QRect App::popup()
 {
-    const QString pid = QString::number(process_.processId());
-    for (const QString& id : run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--class", "."}).split('\n')) {
-        if (id.isEmpty() || id.toULong() == window_)
-            continue;
-        QRect r;
-        for (const QString& line : run("xdotool", {"getwindowgeometry", "--shell", id}).split('\n')) {
-            const int value = line.section('=', 1).toInt();
-            if (line.startsWith("X=")) r.moveLeft(value);
-            if (line.startsWith("Y=")) r.moveTop(value);
-            if (line.startsWith("WIDTH=")) r.setWidth(value);
-            if (line.startsWith("HEIGHT=")) r.setHeight(value);
-        }
+    for (unsigned long id : otherWindows()) {
         // The popup is taller than it is wide and smaller than the window.
+        const QRect r = windowGeometry(id);
         if (r.height() > 200 && r.width() < 300 && r.width() > 100)
             return r;
     }
@@ -191,12 +191,11 @@ QRect App::popup()
 
 unsigned long App::waitForWindow(const std::function<bool(const QRect&)>& match, int ms)
 {
-    const QString pid = QString::number(process_.processId());
     unsigned long found = 0;
     (void)QTest::qWaitFor([&] {
-        for (const QString& id : run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--class", "."}).split('\n'))
-            if (!id.isEmpty() && id.toULong() != window_ && match(windowGeometry(id.toULong()))) {
-                found = id.toULong();
+        for (unsigned long id : otherWindows())
+            if (match(windowGeometry(id))) {
+                found = id;
                 break;
             }
         return found != 0;

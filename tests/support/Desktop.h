@@ -68,6 +68,8 @@ public:
     unsigned long window() const { return window_; }
 
 private:
+    QList<unsigned long> otherWindows();  // the program's visible windows but the main one
+
     QTemporaryDir dir_;
     QProcess process_;
     unsigned long window_ = 0;
