@@ -23,7 +23,7 @@ QImage screenshot()
     return QImage::fromData(p.readAllStandardOutput(), "PNG");
 }
 
-QColor meanColour(const QImage& image, const QRect& area)
+static QColor meanColour(const QImage& image, const QRect& area)
 {
     long r = 0, g = 0, b = 0, n = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
@@ -38,8 +38,7 @@ char clipAt(const QImage& image, const QRect& area)
 {
     const QColor c = meanColour(image, area);
     const struct { char name; int r, g, b; } known[] = {
-        {'r', 200, 30, 30}, {'g', 30, 170, 30}, {'b', 30, 30, 200},
-        {'o', 240, 130, 20}, {'t', 20, 150, 140}, {'p', 130, 40, 180}, {'w', 239, 239, 239}};
+        {'r', 200, 30, 30}, {'g', 30, 170, 30}, {'b', 30, 30, 200}, {'o', 240, 130, 20}, {'w', 239, 239, 239}};
     for (const auto& k : known)
         if (qAbs(c.red() - k.r) < 25 && qAbs(c.green() - k.g) < 25 && qAbs(c.blue() - k.b) < 25)
             return k.name;
@@ -49,37 +48,15 @@ char clipAt(const QImage& image, const QRect& area)
 int barLength(const QImage& image, const QRect& band)
 {
     int length = 0;
-    for (int x = band.left(); x <= band.right(); ++x) {
-        const QColor c = meanColour(image, QRect(x, band.top(), 1, band.height()));
-        if (c.red() < 200 || c.green() < 200 || c.blue() < 200)
-            break;
+    while (length < band.width() && meanColour(image, QRect(band.left() + length, band.top(), 1, band.height())).lightness() > 200)
         ++length;
-    }
     return length;
-}
-
-QList<int> checkMarkRows(const QImage& image, const QRect& menu)
-{
-    QList<int> rows;
-    int start = -1;
-    for (int y = menu.top() + 2; y < menu.bottom() - 1; ++y) {
-        bool dark = false;
-        for (int x = menu.left() + 4; x < menu.left() + 24 && !dark; ++x)
-            dark = image.pixelColor(x, y).lightness() < 100;
-        if (dark && start < 0)
-            start = y;
-        if (!dark && start >= 0) {
-            rows << (start + y) / 2 - menu.top();
-            start = -1;
-        }
-    }
-    return rows;
 }
 
 QRect windowGeometry(unsigned long window)
 {
     // Not xdotool's getwindowgeometry: for a window inside a manager's frame
-    // it adds the offset in the frame again (20 px down under openbox).
+    // it adds the offset in the frame again.
     QRect r;
     for (const QString& line : run("xwininfo", {"-id", QString::number(window)}).split('\n')) {
         const int value = line.section(':', 1).trimmed().toInt();
@@ -94,12 +71,11 @@ QRect windowGeometry(unsigned long window)
 App::App(const QString& playlist, const QStringList& extraEnv, const QString& inPlace)
 {
     const QString binary = inPlace.isEmpty() ? dir_.filePath("tembrio") : inPlace;
-    if (inPlace.isEmpty())
+    if (inPlace.isEmpty()) {
         QFile::copy(TEMBRIO_BINARY, binary);
-    if (inPlace.isEmpty() && !playlist.isNull()) {
         QFile list(dir_.filePath("list.m3u"));
-        list.open(QIODevice::WriteOnly);
-        list.write(playlist.toUtf8());
+        if (!playlist.isNull() && list.open(QIODevice::WriteOnly))
+            list.write(playlist.toUtf8());
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& pair : extraEnv)
@@ -108,48 +84,24 @@ App::App(const QString& playlist, const QStringList& extraEnv, const QString& in
     process_.setWorkingDirectory(QDir::tempPath());  // never the program's own folder
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(binary, {});
-    if (!process_.waitForStarted(5000))
-        return;
     const QString pid = QString::number(process_.processId());
     (void)QTest::qWaitFor([&] {
-        window_ = run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Tembrio$"}).split('\n').first().toULong();
+        window_ = run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Tembrio$"}).section('\n', 0, 0).toULong();
         return window_ != 0;
     }, 10000);
 }
 
 App::~App()
 {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
+    process_.kill();
+    process_.waitForFinished(5000);
 }
 
-QRect App::client()
-{
-    return windowGeometry(window_);
-}
-
-QRect App::video()
-{
-    const QRect c = client();
-    return QRect(c.left() + 30, c.top() + 50, 40, 30);
-}
-
-QRect App::bar()
-{
-    // A 4:3 clip fills the picture's width; its band sits at 80-90% of the
-    // picture's height. Measured on a screenshot: the picture is 348x261 at
-    // (4,24), the band's white rows 234-257; the edge rows are blended.
-    const QRect c = client();
-    return QRect(c.left() + 4, c.top() + 238, 348, 16);
-}
-
-QRect App::picture()
-{
-    const QRect c = client();
-    return QRect(c.left() + 4, c.top() + 24, 348, 261);
-}
+// Measured on a screenshot: a 4:3 picture is 348x261 at (4,24) in the window,
+// its bar's white rows 234-257 (the edge rows blended).
+QRect App::picture() { return QRect(4, 24, 348, 261).translated(client().topLeft()); }
+QRect App::video() { return QRect(10, 40, 30, 30).translated(client().topLeft()); }
+QRect App::bar() { return QRect(4, 238, 348, 16).translated(client().topLeft()); }
 
 bool App::waitForClip(char expected, int ms)
 {
@@ -158,14 +110,24 @@ bool App::waitForClip(char expected, int ms)
 
 void App::click(int button, QPoint at)
 {
-    const QRect c = client();
-    run("xdotool", {"mousemove", QString::number(c.left() + at.x()), QString::number(c.top() + at.y()),
-                    "click", QString::number(button)});
+    at += client().topLeft();
+    run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", QString::number(button)});
 }
 
 void App::key(const QString& keys)
 {
     run("xdotool", QStringList{"key", "--delay", "60"} + keys.split(' '));
+}
+
+void App::choose(const QString& caption, bool pausaEnabled)
+{
+    QStringList items = {"Apri", "In Finestra (Esc)", "A Schermo intero", "Play", "Pausa", "Stop",
+                         ">>| Traccia successiva", "|<< Traccia precedente", "Info", "Esci"};
+    if (!pausaEnabled)
+        items.removeOne("Pausa");
+    click(3, {150, 120});
+    if (waitForPopup(true))
+        key(QStringList(items.indexOf(caption) + 1, "Down").join(' ') + " Return");
 }
 
 QList<unsigned long> App::otherWindows()
@@ -180,27 +142,9 @@ QList<unsigned long> App::otherWindows()
 
 QRect App::popup()
 {
-    for (unsigned long id : otherWindows()) {
-        // The popup is taller than it is wide and smaller than the window.
-        const QRect r = windowGeometry(id);
-        if (r.height() > 200 && r.width() < 300 && r.width() > 100)
-            return r;
-    }
-    return {};
-}
-
-unsigned long App::waitForWindow(const std::function<bool(const QRect&)>& match, int ms)
-{
-    unsigned long found = 0;
-    (void)QTest::qWaitFor([&] {
-        for (unsigned long id : otherWindows())
-            if (match(windowGeometry(id))) {
-                found = id;
-                break;
-            }
-        return found != 0;
-    }, ms);
-    return found;
+    // Taller than wide, and narrower than the main window.
+    const unsigned long id = waitForWindow([](const QRect& r) { return r.height() > 200 && r.width() > 100 && r.width() < 300; }, 0);
+    return id ? windowGeometry(id) : QRect();
 }
 
 bool App::waitForPopup(bool open, int ms)
@@ -208,16 +152,44 @@ bool App::waitForPopup(bool open, int ms)
     return QTest::qWaitFor([&] { return popup().isEmpty() != open; }, ms);
 }
 
-void App::choose(const QString& caption, bool pausaEnabled)
+QStringList App::checkedItems(QImage* menu)
 {
-    QStringList items = {"Apri", "In Finestra (Esc)", "A Schermo intero", "Play", "Pausa", "Stop",
-                         ">>| Traccia successiva", "|<< Traccia precedente", "Info", "Esci"};
-    if (!pausaEnabled)
-        items.removeOne("Pausa");
     click(3, {150, 120});
     if (!waitForPopup(true))
-        return;
-    key(QStringList(items.indexOf(caption) + 1, "Down").join(' ') + " Return");
+        return {"no popup"};
+    QTest::qWait(200);  // let it paint
+    const QRect area = popup();
+    const QImage image = screenshot().copy(area);
+    // Where each item that can carry a mark has it, from the popup's top:
+    // 22 px an item, 2 items and a separator from "In Finestra" to "Play".
+    const struct { const char* caption; int row; } rows[] = {
+        {"In Finestra (Esc)", 35}, {"A Schermo intero", 57}, {"Play", 81}, {"Pausa", 103}, {"Stop", 125}};
+    QStringList checked;
+    for (const auto& row : rows) {
+        int darkest = 255;
+        for (int y = row.row - 4; y <= row.row + 4; ++y)
+            for (int x = 4; x < 24; ++x)
+                darkest = qMin(darkest, image.pixelColor(x, y).lightness());
+        if (darkest < 100)
+            checked << row.caption;
+    }
+    if (menu)
+        *menu = image;
+    key("Escape");
+    (void)waitForPopup(false);
+    return checked;
+}
+
+unsigned long App::waitForWindow(const std::function<bool(const QRect&)>& match, int ms)
+{
+    unsigned long found = 0;
+    (void)QTest::qWaitFor([&] {
+        for (unsigned long id : otherWindows())
+            if (!found && match(windowGeometry(id)))
+                found = id;
+        return found != 0;
+    }, ms);
+    return found;
 }
 
 bool App::waitForExit(int ms, int* exitCode)
@@ -226,34 +198,4 @@ bool App::waitForExit(int ms, int* exitCode)
         return false;
     *exitCode = process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     return true;
-}
-
-// Where each item that can carry a mark has it, from the popup's top, as
-// measured: 22 px an item, "In Finestra (Esc)" to "Play" two items and a
-// separator.
-const struct { const char* caption; int row; } markRows[] = {
-    {"In Finestra (Esc)", 35}, {"A Schermo intero", 57}, {"Play", 81}, {"Pausa", 103}, {"Stop", 125}};
-
-// Opens the popup, reads which items show a check mark, and closes it again.
-QStringList checkedItems(App& app, QImage* seen)
-{
-    app.click(3, {150, 120});
-    if (!app.waitForPopup(true))
-        return {"no popup"};
-    QTest::qWait(200);  // let it paint
-    const QRect menu = app.popup();
-    const QImage image = screenshot();
-    QStringList checked;
-    for (int row : checkMarkRows(image, menu)) {
-        QString caption = QString("mark at %1").arg(row);
-        for (const auto& item : markRows)
-            if (qAbs(item.row - row) <= 4)
-                caption = item.caption;
-        checked << caption;
-    }
-    if (seen)
-        *seen = image.copy(menu);
-    app.key("Escape");
-    app.waitForPopup(false);
-    return checked;
 }

@@ -5,34 +5,21 @@
 
 #include <QImage>
 #include <QProcess>
-#include <QRect>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <functional>
 
 // Runs a command to its end and returns what it printed ("" on failure).
 QString run(const QString& program, const QStringList& args);
-
 QImage screenshot();
 
-// The mean colour of a rectangle of an image.
-QColor meanColour(const QImage& image, const QRect& area);
-
-// Which test or demo clip fills the area: 'r', 'g', 'b' (test clips),
-// 'o', 't', 'p' (demo: orange, teal, purple), 'w' (the window background),
-// '?' otherwise.
+// Which clip fills the area: 'r', 'g', 'b' (test clips), 'o' (the demo's
+// first), 'w' (the window's background), '?' otherwise.
 char clipAt(const QImage& image, const QRect& area);
-
 // The length of the white progress bar in a band of rows, from its left end.
 int barLength(const QImage& image, const QRect& band);
-
 // A window's client area on the screen, as the X server has it.
 QRect windowGeometry(unsigned long window);
-
-// Check marks in a popup menu: the vertical centres of the dark glyphs in its
-// left gutter, relative to the menu's top.
-QList<int> checkMarkRows(const QImage& image, const QRect& menu);
 
 // One run of the program, copied with a playlist of our choosing into a
 // folder of its own and started from another current folder.
@@ -44,11 +31,12 @@ public:
     ~App();
 
     bool started() const { return window_ != 0; }
+    unsigned long window() const { return window_; }
     QString folder() const { return dir_.path(); }
-    QRect client();             // the main window's client area on the screen
-    QRect video();              // a patch of the picture, away from text and bar
-    QRect bar();                // the progress-bar band of a 4:3 clip in the window
-    QRect picture();            // the whole picture of a 4:3 clip in the window
+    QRect client() { return windowGeometry(window_); }
+    QRect picture();            // the picture of a 4:3 clip in the window
+    QRect video();              // a patch of it, away from the text and the bar
+    QRect bar();                // its progress-bar band
     char clip() { return clipAt(screenshot(), video()); }
     bool waitForClip(char expected, int ms = 8000);
 
@@ -59,22 +47,18 @@ public:
     void choose(const QString& caption, bool pausaEnabled = true);
     QRect popup();              // the open popup menu, or an empty rect
     bool waitForPopup(bool open, int ms = 3000);
-    // The first visible window of the program, other than the main one, whose
-    // client area on the screen `match` accepts; 0 if none came up in time.
+    // Opens the popup, reads which items show a check mark, closes it again.
+    // `menu`, if given, receives the popup's picture.
+    QStringList checkedItems(QImage* menu = nullptr);
+    // The first other visible window of the program whose client area
+    // `match` accepts; 0 if none came up in time.
     unsigned long waitForWindow(const std::function<bool(const QRect&)>& match, int ms = 5000);
-
     bool waitForExit(int ms, int* exitCode);
-    qint64 pid() const { return process_.processId(); }
-    unsigned long window() const { return window_; }
 
 private:
-    QList<unsigned long> otherWindows();  // the program's visible windows but the main one
+    QList<unsigned long> otherWindows();
 
     QTemporaryDir dir_;
     QProcess process_;
     unsigned long window_ = 0;
 };
-
-// Opens the popup, reads which items show a check mark, and closes it again.
-// `menu`, if given, receives the popup's picture.
-QStringList checkedItems(App& app, QImage* menu = nullptr);
