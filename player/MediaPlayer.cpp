@@ -182,8 +182,7 @@ void MediaPlayer::buildControls()
     tracker_->setVisible(settings_.ShowControls && settings_.ShowTracker);
     column->addWidget(tracker_);
 
-    auto* bar = new QWidget(stage_);
-    bar->setObjectName(QStringLiteral("controlBar"));
+    auto* bar = controlBar_ = new QWidget(stage_);
     auto* buttons = new QHBoxLayout(bar);
     buttons->setContentsMargins(2, 0, 2, 0);
     buttons->setSpacing(1);
@@ -198,9 +197,9 @@ void MediaPlayer::buildControls()
         buttons->addWidget(button);
         return button;
     };
-    playButton_ = addButton("playButton", QStyle::SP_MediaPlay, QStringLiteral("Riproduci"), [this] { Play(); });
-    pauseButton_ = addButton("pauseButton", QStyle::SP_MediaPause, QStringLiteral("Pausa"), [this] { Pause(); });
-    stopButton_ = addButton("stopButton", QStyle::SP_MediaStop, QStringLiteral("Stop"), [this] {
+    addButton("playButton", QStyle::SP_MediaPlay, QStringLiteral("Riproduci"), [this] { Play(); });
+    addButton("pauseButton", QStyle::SP_MediaPause, QStringLiteral("Pausa"), [this] { Pause(); });
+    addButton("stopButton", QStyle::SP_MediaStop, QStringLiteral("Stop"), [this] {
         if (Stop())
             setCurrentPosition(0.0);
     });
@@ -322,9 +321,10 @@ bool MediaPlayer::setDisplaySize(int size)
         return false;
     if (stage_->parentWidget() != fullScreen_) {
         fullScreen_->layout()->addWidget(stage_);
-        for (QWidget* controls : {static_cast<QWidget*>(tracker_), stage_->findChild<QWidget*>(QStringLiteral("controlBar"))})
-            if (!settings_.EnableFullScreenControls)
-                controls->hide();
+        if (!settings_.EnableFullScreenControls) {
+            tracker_->hide();
+            controlBar_->hide();
+        }
         stage_->show();
     }
     fullScreen_->showFullScreen();
@@ -339,7 +339,7 @@ void MediaPlayer::leaveFullScreen()
         return;
     layout()->addWidget(stage_);
     tracker_->setVisible(settings_.ShowControls && settings_.ShowTracker);
-    stage_->findChild<QWidget*>(QStringLiteral("controlBar"))->setVisible(settings_.ShowControls);
+    controlBar_->setVisible(settings_.ShowControls);
     stage_->show();
     fullScreen_->hide();
     window()->activateWindow();

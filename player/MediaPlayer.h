@@ -8,7 +8,6 @@
 
 class QLabel;
 class QSlider;
-class QToolButton;
 class VideoSurface;
 class FullScreenWindow;
 struct mpv_handle;
@@ -57,10 +56,8 @@ private:
     mpv_handle* mpv_ = nullptr;
     QWidget* stage_ = nullptr;  // picture + controls: what moves to the full screen
     VideoSurface* video_ = nullptr;
-    QToolButton* playButton_ = nullptr;
-    QToolButton* pauseButton_ = nullptr;
-    QToolButton* stopButton_ = nullptr;
     QSlider* tracker_ = nullptr;
+    QWidget* controlBar_ = nullptr;
     QLabel* status_ = nullptr;
     FullScreenWindow* fullScreen_ = nullptr;
 

@@ -13,21 +13,17 @@ public:
     explicit FakePlayer(QStringList& log) : log_(log) {}
     QSet<QString> failing;
 
-    bool setFileName(const QString& path) override { return record("FileName " + path); }
-    bool setCurrentPosition(double s) override { return record("CurrentPosition " + QString::number(s, 'f', 1)); }
-    bool setDisplaySize(int size) override { return record("DisplaySize " + QString::number(size)); }
-    bool Play() override { return record("Play"); }
-    bool Pause() override { return record("Pause"); }
-    bool Stop() override { return record("Stop"); }
-    bool Previous() override { return record("Previous"); }
-    bool Next() override { return record("Next"); }
+    bool setFileName(const QString& path) override { return did("FileName " + path); }
+    bool setCurrentPosition(double s) override { return did("CurrentPosition " + QString::number(s, 'f', 1)); }
+    bool setDisplaySize(int size) override { return did("DisplaySize " + QString::number(size)); }
+    bool Play() override { return did("Play"); }
+    bool Pause() override { return did("Pause"); }
+    bool Stop() override { return did("Stop"); }
+    bool Previous() override { return did("Previous"); }
+    bool Next() override { return did("Next"); }
 
 private:
-    bool record(const QString& call)
-    {
-        log_ << call;
-        return !failing.contains(call.section(' ', 0, 0));
-    }
+    bool did(const QString& call) { log_ << call; return !failing.contains(call.section(' ', 0, 0)); }
     QStringList& log_;
 };
 
@@ -35,16 +31,8 @@ private:
 class RecordingMenu : public MenuItems {
 public:
     RecordingMenu(QStringList& log, MenuItems& real) : log_(log), real_(real) {}
-    void setChecked(const QString& name, bool on) override
-    {
-        log_ << (on ? "check " : "uncheck ") + name;
-        real_.setChecked(name, on);
-    }
-    void setEnabled(const QString& name, bool on) override
-    {
-        log_ << (on ? "enable " : "disable ") + name;
-        real_.setEnabled(name, on);
-    }
+    void setChecked(const QString& name, bool on) override { log_ << (on ? "check " : "uncheck ") + name; real_.setChecked(name, on); }
+    void setEnabled(const QString& name, bool on) override { log_ << (on ? "enable " : "disable ") + name; real_.setEnabled(name, on); }
 
 private:
     QStringList& log_;
