@@ -37,23 +37,25 @@ bool isNetworkAddress(const QString& entry)
     return scheme.match(entry).hasMatch() && !entry.startsWith(QLatin1String("file://"), Qt::CaseInsensitive);
 }
 
-QStringList readM3u(const QByteArray& bytes, const QString& folder)
+QList<M3uEntry> readM3u(const QByteArray& bytes, const QString& folder)
 {
     const QDir base(folder);
-    QStringList entries;
+    QList<M3uEntry> entries;
+    QString title;
     static const QRegularExpression lineEnd(QStringLiteral("[\r\n]"));
     for (const QString& raw : decode(bytes).split(lineEnd)) {
         QString line = raw.trimmed();
+        if (line.startsWith(QLatin1String("#EXTINF:")))
+            title = line.section(QLatin1Char(','), 1).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
-        if (isNetworkAddress(line)) {
-            entries << line;
-            continue;
+        if (!isNetworkAddress(line)) {
+            if (line.startsWith(QLatin1String("file://"), Qt::CaseInsensitive))
+                line = QUrl(line).toLocalFile();
+            line.replace(QLatin1Char('\\'), QLatin1Char('/'));
+            line = QDir::cleanPath(base.absoluteFilePath(line));
         }
-        if (line.startsWith(QLatin1String("file://"), Qt::CaseInsensitive))
-            line = QUrl(line).toLocalFile();
-        line.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        entries << QDir::cleanPath(base.absoluteFilePath(line));
+        entries.append({line, std::exchange(title, QString())});
     }
     return entries;
 }

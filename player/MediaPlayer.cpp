@@ -259,7 +259,7 @@ bool MediaPlayer::setFileName(const QString& path)
         return false;
     }
 
-    QStringList files{info.absoluteFilePath()};
+    QList<M3uEntry> files{{info.absoluteFilePath(), QString()}};
     if (info.suffix().compare(QLatin1String("m3u"), Qt::CaseInsensitive) == 0) {
         QFile list(path);
         if (!list.open(QIODevice::ReadOnly)) {
@@ -268,11 +268,11 @@ bool MediaPlayer::setFileName(const QString& path)
         }
         files.clear();
         QStringList skipped;
-        for (const QString& entry : readM3u(list.readAll(), info.absolutePath())) {
-            if (isNetworkAddress(entry))
-                skipped << QStringLiteral("%1 (indirizzo di rete rifiutato)").arg(entry);
-            else if (!QFileInfo(entry).isFile())
-                skipped << QStringLiteral("%1 (non trovato)").arg(fileNameOf(entry));
+        for (const M3uEntry& entry : readM3u(list.readAll(), info.absolutePath())) {
+            if (isNetworkAddress(entry.path))
+                skipped << QStringLiteral("%1 (indirizzo di rete rifiutato)").arg(entry.path);
+            else if (!QFileInfo(entry.path).isFile())
+                skipped << QStringLiteral("%1 (non trovato)").arg(fileNameOf(entry.path));
             else
                 files << entry;
         }
@@ -295,13 +295,19 @@ bool MediaPlayer::setFileName(const QString& path)
     return true;
 }
 
-void MediaPlayer::loadEntries(const QStringList& files)
+void MediaPlayer::loadEntries(const QList<M3uEntry>& entries)
 {
     idle_ = false;  // the engine starts the first entry right away
     fileLoaded_ = false;
-    currentFile_ = fileNameOf(files.value(0));
-    for (qsizetype i = 0; i < files.size(); ++i)
-        command({QStringLiteral("loadfile"), files[i], i == 0 ? QStringLiteral("replace") : QStringLiteral("append")});
+    currentFile_ = fileNameOf(entries.value(0).path);
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        QStringList args{QStringLiteral("loadfile"), entries[i].path, i == 0 ? QStringLiteral("replace") : QStringLiteral("append")};
+        // "%length%" quotes the title, whatever commas it holds.
+        const QString& title = entries[i].title;
+        if (!title.isEmpty())
+            args << QStringLiteral("force-media-title=%") + QString::number(title.toUtf8().size()) + u'%' + title;
+        command(args);
+    }
 }
 
 bool MediaPlayer::setCurrentPosition(double seconds)

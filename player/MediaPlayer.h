@@ -1,5 +1,6 @@
 #pragma once
 
+#include "player/M3u.h"
 #include "player/Player.h"
 #include "player/PlayerSettings.h"
 
@@ -41,7 +42,7 @@ signals:
 private:
     Q_INVOKABLE void drainEvents();
     void handleEvent(const mpv_event& event);
-    void loadEntries(const QStringList& files);
+    void loadEntries(const QList<M3uEntry>& entries);
     void onVideoClicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
     void leaveFullScreen();
     void buildControls();
@@ -61,7 +62,7 @@ private:
     QLabel* status_ = nullptr;
     FullScreenWindow* fullScreen_ = nullptr;
 
-    QStringList pending_;  // handed over before the picture was ready
+    QList<M3uEntry> pending_;  // handed over before the picture was ready
     bool loaded_ = false;  // the engine holds a playlist
     bool idle_ = true;     // nothing open: before the first clip or after the last
     bool paused_ = false;

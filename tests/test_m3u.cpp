@@ -4,42 +4,54 @@
 
 #include <gtest/gtest.h>
 
+static QStringList paths(const QByteArray& bytes, const QString& folder)
+{
+    QStringList result;
+    for (const M3uEntry& entry : readM3u(bytes, folder))
+        result << entry.path;
+    return result;
+}
+
 TEST(M3u, PlainListResolvesRelativeEntriesAgainstTheListsFolder)
 {
     const QByteArray list = "a.mpg\nsub/b.avi\n/abs/c.dat\n../d.wav\n";
-    EXPECT_EQ(readM3u(list, "/media/lists"),
+    EXPECT_EQ(paths(list, "/media/lists"),
               QStringList({"/media/lists/a.mpg", "/media/lists/sub/b.avi", "/abs/c.dat", "/media/d.wav"}));
 }
 
 TEST(M3u, ExtendedListWithBomAndCrlfSkipsCommentsAndBlankLines)
 {
     const QByteArray list = "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:10,Verde\r\ngreen.avi\r\n\r\n   \r\n#EXTINF:-1,Blu\r\n blue.mpg \r\n";
-    EXPECT_EQ(readM3u(list, "/m"), QStringList({"/m/green.avi", "/m/blue.mpg"}));
+    EXPECT_EQ(paths(list, "/m"), QStringList({"/m/green.avi", "/m/blue.mpg"}));
+    const QList<M3uEntry> titled = readM3u(list + "red.dat\n", "/m");
+    EXPECT_EQ(titled[0].title, "Verde");
+    EXPECT_EQ(titled[1].title, "Blu");
+    EXPECT_EQ(titled[2].title, "") << "a title goes with one entry only";
     // Without a final line end, and with a lone CR line end.
-    EXPECT_EQ(readM3u("x.mp3", "/m"), QStringList({"/m/x.mp3"}));
-    EXPECT_EQ(readM3u("a.mp3\rb.wav", "/m"), QStringList({"/m/a.mp3", "/m/b.wav"}));
-    EXPECT_TRUE(readM3u("", "/m").isEmpty());
-    EXPECT_TRUE(readM3u("#EXTM3U\n", "/m").isEmpty());
+    EXPECT_EQ(paths("x.mp3", "/m"), QStringList({"/m/x.mp3"}));
+    EXPECT_EQ(paths("a.mp3\rb.wav", "/m"), QStringList({"/m/a.mp3", "/m/b.wav"}));
+    EXPECT_TRUE(paths("", "/m").isEmpty());
+    EXPECT_TRUE(paths("#EXTM3U\n", "/m").isEmpty());
 }
 
 TEST(M3u, WindowsSeparatorsAreAccepted)
 {
-    EXPECT_EQ(readM3u("..\\blue.mpg\r\nclips\\green.avi\r\n", "/m/sub"),
+    EXPECT_EQ(paths("..\\blue.mpg\r\nclips\\green.avi\r\n", "/m/sub"),
               QStringList({"/m/blue.mpg", "/m/sub/clips/green.avi"}));
 }
 
 TEST(M3u, Utf8IsKeptAndInvalidUtf8FallsBackToWindows1252)
 {
-    EXPECT_EQ(readM3u("caff\xC3\xA8.avi\n", "/m"), QStringList({QString::fromUtf8("/m/caff\xC3\xA8.avi")}));
+    EXPECT_EQ(paths("caff\xC3\xA8.avi\n", "/m"), QStringList({QString::fromUtf8("/m/caff\xC3\xA8.avi")}));
     // 0xE8 alone is not UTF-8: Windows-1252 "è". 0x80 is the euro sign there.
-    EXPECT_EQ(readM3u("caff\xE8.avi\n\x80.mp3\n", "/m"),
+    EXPECT_EQ(paths("caff\xE8.avi\n\x80.mp3\n", "/m"),
               QStringList({QString::fromUtf8("/m/caff\xC3\xA8.avi"), QString::fromUtf8("/m/\xE2\x82\xAC.mp3")}));
     EXPECT_EQ(fromWindows1252("\x93\x94\x9F\xFF"), QString::fromUtf8("\xE2\x80\x9C\xE2\x80\x9D\xC5\xB8\xC3\xBF"));
 }
 
 TEST(M3u, NetworkAddressesAreKeptForRefusalAndFileUrlsBecomePaths)
 {
-    EXPECT_EQ(readM3u("http://127.0.0.1:9/x.mpg\nfile:///srv/a%20b.mpg\nHTTPS://h/y\n", "/m"),
+    EXPECT_EQ(paths("http://127.0.0.1:9/x.mpg\nfile:///srv/a%20b.mpg\nHTTPS://h/y\n", "/m"),
               QStringList({"http://127.0.0.1:9/x.mpg", "/srv/a b.mpg", "HTTPS://h/y"}));
     EXPECT_TRUE(isNetworkAddress("rtsp://h/s"));
     EXPECT_TRUE(isNetworkAddress("HTTP://h/s"));

@@ -52,7 +52,7 @@ TEST_F(Component, EachKindOfInputPlaysOrSaysWhyNotInItalian)
 {
     const struct { QString file; bool accepted; char colour; const char* status; } cases[] = {
         {"all.m3u", true, 'r', "In riproduzione: red.dat"},       // a RIFF/CDXA Video CD track
-        {"ext.m3u", true, 'g', "In riproduzione"},                // BOM, CRLF, #EXTINF
+        {"ext.m3u", true, 'g', "In riproduzione: Verde"},         // BOM, CRLF, #EXTINF
         {"sub/back.m3u", true, 'b', "In riproduzione"},           // "..\" entries
         {"cp1252.m3u", true, 'g', "caff\u00e8.avi"},              // a Windows-1252 name
         {"missing.m3u", true, 'g', "nope.avi (non trovato)"},
