@@ -37,10 +37,6 @@ public:
         setWindowTitle(QStringLiteral("Tembrio"));
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
-        setAutoFillBackground(true);
-        QPalette black = palette();
-        black.setColor(QPalette::Window, Qt::black);
-        setPalette(black);
     }
 
 protected:

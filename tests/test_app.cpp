@@ -151,6 +151,7 @@ TEST(Commands, FullScreenCoversTheScreenAndEscLeavesItButNotItsMark)
     const QImage full = screenshot();
     for (const QRect& corner : corners)
         EXPECT_EQ(clipAt(full, corner), 'g') << corner.x() << "," << corner.y();
+    EXPECT_EQ(clipAt(full, QRect(300, 730, 100, 6)), 'w') << "its own control bar, on the window's colour";
     EXPECT_EQ(app.client().size(), QSize(355, 367)) << "the main window keeps its size";
     run("xdotool", {"mousemove", "300", "300", "click", "3"});
     EXPECT_TRUE(app.waitForPopup(true)) << "the popup works in full screen too";
