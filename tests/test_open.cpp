@@ -78,4 +78,14 @@ TEST(Apri, FiltersForQtAndTheLiveDialog)
                                   "Audio mp3 (*.mp3)", "Audio (*.wav)", "Play List (*.m3u)", "Tutti i File(*.*)",
                                   "selected: Video CD(*.dat)"}));
     EXPECT_EQ(log, QStringList{"FileName " + dir.filePath("clip.dat")});
+
+    // A typed name that exists without an extension is taken as it is.
+    ASSERT_TRUE(QFile(dir.filePath("noext")).open(QIODevice::WriteOnly));
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QTimer::singleShot(10000, dialog, [dialog] { qApp->activeModalWidget()->close(); dialog->reject(); });
+        QTest::keyClicks(dialog->findChild<QLineEdit*>("fileNameEdit"), "noext\r");
+    });
+    mnuApri_Click(dlgFile, player, dir.path());
+    EXPECT_EQ(log.last(), "FileName " + dir.filePath("noext"));
 }
