@@ -1,9 +1,8 @@
 #include "player/MediaPlayer.h"
 
 #include "player/M3u.h"
-#include "player/VideoSurface.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
@@ -75,7 +74,16 @@ static QString reasonText(int error)
     }
 }
 
-MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings)
+void MediaPlayer::prepareApplication()
+{
+    // With a GPU the picture may be drawn with OpenGL, and it moves between
+    // the window and the full screen: shared contexts keep its GL resources
+    // on the way. Without one, this would only load a GL for nothing.
+    if (VideoSurface::hasGpu())
+        QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoSurface::Drawing drawing)
     : QWidget(parent), settings_(settings)
 {
     // The engine parses numbers with the C locale; QApplication changed it.
@@ -91,7 +99,12 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings)
         {"load-stats-overlay", "no"}, {"load-osd-console", "no"}, {"load-auto-profiles", "no"},
         {"input-default-bindings", "no"}, {"input-vo-keyboard", "no"}, {"input-cursor", "no"},
         {"terminal", "no"}, {"osd-level", "0"}, {"idle", "yes"}, {"keep-open", "no"},
-        {"vo", "libmpv"}, {"gpu-sw", "yes"}, {"hwdec", "no"}, {"gpu-hwdec-interop", "no"},
+        {"vo", "libmpv"}, {"gpu-sw", "yes"}, {"gpu-hwdec-interop", "no"},
+        // Decode on the GPU where there is one, and copy back, which works
+        // whichever way the picture is drawn.
+        {"hwdec", VideoSurface::hasGpu() ? "auto-copy-safe" : "no"},
+        // zimg gets the colours wrong when drawing in software.
+        {"sws-allow-zimg", "no"},
         {"audio-display", "no"}, {"audio-fallback-to-null", "yes"},
         // Whatever a file refers to, the engine opens local files only.
         {"stream-lavf-o", "protocol_whitelist=[file,crypto,data]"},
@@ -122,7 +135,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings)
         QMetaObject::invokeMethod(static_cast<MediaPlayer*>(self), "drainEvents", Qt::QueuedConnection);
     }, this);
 
-    buildControls();
+    buildControls(drawing);
     fullScreen_ = new FullScreenWindow(this, [this] { leaveFullScreen(); });
     setState(QStringLiteral("Pronto"));
     if (settings_.DisplaySize == 3)
@@ -138,7 +151,7 @@ MediaPlayer::~MediaPlayer()
     mpv_terminate_destroy(mpv_);
 }
 
-void MediaPlayer::buildControls()
+void MediaPlayer::buildControls(VideoSurface::Drawing drawing)
 {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -155,7 +168,7 @@ void MediaPlayer::buildControls()
     border->setLineWidth(qMax(1, settings_.VideoBorderWidth));
     auto* borderLayout = new QVBoxLayout(border);
     borderLayout->setContentsMargins(border->frameWidth(), border->frameWidth(), border->frameWidth(), border->frameWidth());
-    video_ = new VideoSurface(mpv_, border);
+    video_ = new VideoSurface(mpv_, drawing, border);
     video_->setMinimumSize(16, 16);
     video_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     borderLayout->addWidget(video_);

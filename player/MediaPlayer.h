@@ -3,13 +3,13 @@
 #include "player/M3u.h"
 #include "player/Player.h"
 #include "player/PlayerSettings.h"
+#include "player/VideoSurface.h"
 
 #include <QStringList>
 #include <QWidget>
 
 class QLabel;
 class QSlider;
-class VideoSurface;
 class FullScreenWindow;
 struct mpv_handle;
 struct mpv_event;
@@ -20,8 +20,12 @@ struct mpv_event;
 class MediaPlayer : public QWidget, public Player {
     Q_OBJECT
 public:
-    explicit MediaPlayer(QWidget* parent = nullptr, const PlayerSettings& settings = {});
+    explicit MediaPlayer(QWidget* parent = nullptr, const PlayerSettings& settings = {},
+                         VideoSurface::Drawing drawing = VideoSurface::Drawing::Automatic);
     ~MediaPlayer() override;
+
+    // Call before the QApplication exists.
+    static void prepareApplication();
 
     bool setFileName(const QString& path) override;
     bool setCurrentPosition(double seconds) override;
@@ -45,7 +49,7 @@ private:
     void loadEntries(const QList<M3uEntry>& entries);
     void onVideoClicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
     void leaveFullScreen();
-    void buildControls();
+    void buildControls(VideoSurface::Drawing drawing);
     void showStatus();
     void setState(const QString& text);
     void setNotice(const QString& text);

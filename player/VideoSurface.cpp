@@ -1,11 +1,21 @@
 #include "player/VideoSurface.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMouseEvent>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QOpenGLWidget>
+#include <QPainter>
+#include <QVBoxLayout>
 
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
+
+#include <cstdlib>
+
+// --- OpenGL --------------------------------------------------------------
 
 static void* procAddress(void*, const char* name)
 {
@@ -13,95 +23,233 @@ static void* procAddress(void*, const char* name)
     return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
 }
 
-VideoSurface::VideoSurface(mpv_handle* mpv, QWidget* parent)
-    : QOpenGLWidget(parent), mpv_(mpv)
-{
-    // Every right click must reach us as a click, never as a context menu.
-    setContextMenuPolicy(Qt::PreventContextMenu);
-}
-
-VideoSurface::~VideoSurface()
-{
-    // ~QOpenGLWidget fires aboutToBeDestroyed again, after our members are gone.
-    if (context())
-        disconnect(context(), nullptr, this, nullptr);
-    makeCurrent();
-    freeRender();
-    doneCurrent();
-}
-
-void VideoSurface::setShowsVideo(bool shows)
-{
-    if (shows != showsVideo_) {
-        showsVideo_ = shows;
-        update();
+// The engine's OpenGL render API in a QOpenGLWidget. It lets mouse events
+// through to the surface, which reports the clicks.
+class GlPicture : public QOpenGLWidget {
+public:
+    GlPicture(mpv_handle* mpv, VideoSurface* surface)
+        : QOpenGLWidget(surface), mpv_(mpv), surface_(surface)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
     }
-}
-
-void VideoSurface::initializeGL()
-{
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
+    ~GlPicture() override
+    {
+        // ~QOpenGLWidget fires aboutToBeDestroyed again, after our members are gone.
+        if (context())
+            disconnect(context(), nullptr, this, nullptr);
         makeCurrent();
         freeRender();
         doneCurrent();
-    });
-    if (render_)
+    }
+
+    bool isReady() const { return render_ != nullptr; }
+    bool showsVideo = false;
+
+    void onEngineUpdate()
+    {
+        if (render_ && (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME))
+            update();
+    }
+
+protected:
+    void initializeGL() override
+    {
+        connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
+            makeCurrent();
+            freeRender();
+            doneCurrent();
+        });
+        if (render_)
+            return;
+        // No advanced control: with it the engine may wait on this (GUI) thread
+        // while the GUI thread waits on the engine in a property call.
+        mpv_opengl_init_params gl{procAddress, nullptr};
+        mpv_render_param params[] = {
+            {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
+            {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
+            {MPV_RENDER_PARAM_INVALID, nullptr}};
+        if (mpv_render_context_create(&render_, mpv_, params) < 0) {
+            render_ = nullptr;
+            return;
+        }
+        // Called on an engine thread: only post to ours.
+        mpv_render_context_set_update_callback(render_, [](void* self) {
+            QMetaObject::invokeMethod(static_cast<VideoSurface*>(self), "onEngineUpdate", Qt::QueuedConnection);
+        }, surface_);
+        emit surface_->ready();
+    }
+
+    void paintGL() override
+    {
+        if (!render_ || !showsVideo) {
+            const QColor background = palette().color(QPalette::Window);
+            QOpenGLFunctions* gl = context()->functions();
+            gl->glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
+            gl->glClear(GL_COLOR_BUFFER_BIT);
+            if (render_)  // let the engine go on timing frames it does not show
+                mpv_render_context_update(render_);
+            return;
+        }
+        const qreal ratio = devicePixelRatioF();
+        mpv_opengl_fbo fbo{static_cast<int>(defaultFramebufferObject()), int(width() * ratio), int(height() * ratio), 0};
+        int flipY = 1;
+        mpv_render_param params[] = {
+            {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
+            {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+            {MPV_RENDER_PARAM_INVALID, nullptr}};
+        mpv_render_context_render(render_, params);
+    }
+
+private:
+    void freeRender()
+    {
+        if (render_) {
+            mpv_render_context_free(render_);
+            render_ = nullptr;
+        }
+    }
+
+    mpv_handle* mpv_;
+    VideoSurface* surface_;
+    mpv_render_context* render_ = nullptr;
+};
+
+// --- choosing the way ------------------------------------------------------
+
+bool VideoSurface::hasGpu()
+{
+    static const bool has = !QDir(QStringLiteral("/dev/dri")).entryList({QStringLiteral("renderD*")}, QDir::System).isEmpty()
+        || QFile::exists(QStringLiteral("/dev/nvidiactl"));
+    return has;
+}
+
+// Only asked where a GPU exists: creating a context costs start-up time.
+static bool openGlIsHardware()
+{
+    QOpenGLContext context;
+    QOffscreenSurface surface;
+    surface.create();
+    if (!context.create() || !context.makeCurrent(&surface))
+        return false;
+    const QByteArray renderer = reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER));
+    context.doneCurrent();
+    for (const char* software : {"llvmpipe", "softpipe", "Software Rasterizer", "SWR"})
+        if (renderer.contains(software))
+            return false;
+    return !renderer.isEmpty();
+}
+
+VideoSurface::VideoSurface(mpv_handle* mpv, Drawing drawing, QWidget* parent)
+    : QWidget(parent), mpv_(mpv)
+{
+    // Every right click must reach us as a click, never as a context menu.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    static const bool hardware = hasGpu() && openGlIsHardware();
+    if (drawing == Drawing::OpenGL || (drawing == Drawing::Automatic && hardware)) {
+        gl_ = new GlPicture(mpv, this);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(gl_);
         return;
-    // No advanced control: with it the engine may wait on this (GUI) thread
-    // while the GUI thread waits on the engine in a property call.
-    mpv_opengl_init_params gl{procAddress, nullptr};
+    }
+
+    // We paint every pixel ourselves.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
-        {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
+        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
         {MPV_RENDER_PARAM_INVALID, nullptr}};
     if (mpv_render_context_create(&render_, mpv_, params) < 0) {
         render_ = nullptr;
         return;
     }
-    // Called on an engine thread: only post to ours.
     mpv_render_context_set_update_callback(render_, [](void* self) {
         QMetaObject::invokeMethod(static_cast<VideoSurface*>(self), "onEngineUpdate", Qt::QueuedConnection);
     }, this);
-    emit ready();
 }
+
+VideoSurface::~VideoSurface()
+{
+    if (render_)
+        mpv_render_context_free(render_);
+}
+
+bool VideoSurface::isReady() const
+{
+    return gl_ ? gl_->isReady() : render_ != nullptr;
+}
+
+void VideoSurface::setShowsVideo(bool shows)
+{
+    if (shows == showsVideo_)
+        return;
+    showsVideo_ = shows;
+    if (gl_) {
+        gl_->showsVideo = shows;
+        gl_->update();
+    } else {
+        renderFrame();
+    }
+}
+
+// --- software --------------------------------------------------------------
 
 void VideoSurface::onEngineUpdate()
 {
-    if (render_ && (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME))
-        update();
+    if (gl_)
+        gl_->onEngineUpdate();
+    else if (render_ && (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME))
+        renderFrame();
 }
 
-void VideoSurface::paintGL()
+void VideoSurface::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (!gl_)
+        renderFrame();  // a paused picture must fill its new size too
+}
+
+void VideoSurface::renderFrame()
 {
     if (!render_ || !showsVideo_) {
-        const QColor background = palette().color(QPalette::Window);
-        QOpenGLFunctions* gl = context()->functions();
-        gl->glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
-        gl->glClear(GL_COLOR_BUFFER_BIT);
-        if (render_)  // let the engine go on timing frames it does not show
-            mpv_render_context_update(render_);
+        update();
         return;
     }
-    const qreal ratio = devicePixelRatioF();
-    mpv_opengl_fbo fbo{static_cast<int>(defaultFramebufferObject()), int(width() * ratio), int(height() * ratio), 0};
-    int flipY = 1;
+    const QSize size = (QSizeF(this->size()) * devicePixelRatioF()).toSize();
+    if (size.isEmpty())
+        return;
+    if (frame_.size() != size) {
+        // Rows aligned to 64 bytes keep the engine's scaler on its fast path.
+        const qsizetype stride = (size.width() * 4 + 63) / 64 * 64;
+        pixels_ = {static_cast<uchar*>(std::aligned_alloc(64, stride * size.height())), std::free};
+        frame_ = QImage(pixels_.get(), size.width(), size.height(), stride, QImage::Format_RGB32);
+        frame_.setDevicePixelRatio(devicePixelRatioF());
+    }
+    int wh[2] = {frame_.width(), frame_.height()};
+    size_t stride = frame_.bytesPerLine();
+    // Format_RGB32 is B, G, R, X in memory on this little-endian machine.
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
-        {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+        {MPV_RENDER_PARAM_SW_SIZE, wh},
+        {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>("bgr0")},
+        {MPV_RENDER_PARAM_SW_STRIDE, &stride},
+        {MPV_RENDER_PARAM_SW_POINTER, pixels_.get()},
         {MPV_RENDER_PARAM_INVALID, nullptr}};
     mpv_render_context_render(render_, params);
+    update();
+}
+
+void VideoSurface::paintEvent(QPaintEvent*)
+{
+    if (gl_)
+        return;
+    QPainter painter(this);
+    if (showsVideo_ && !frame_.isNull() && frame_.size() == (QSizeF(size()) * devicePixelRatioF()).toSize())
+        painter.drawImage(0, 0, frame_);
+    else
+        painter.fillRect(rect(), palette().color(QPalette::Window));
 }
 
 void VideoSurface::mouseReleaseEvent(QMouseEvent* event)
 {
     if (rect().contains(event->position().toPoint()))
         emit clicked(event->button(), event->modifiers(), event->position());
-}
-
-void VideoSurface::freeRender()
-{
-    if (render_) {
-        mpv_render_context_free(render_);
-        render_ = nullptr;
-    }
 }

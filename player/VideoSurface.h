@@ -1,37 +1,52 @@
 #pragma once
 
-#include <QOpenGLWidget>
+#include <QImage>
+#include <QWidget>
+
+#include <memory>
 
 struct mpv_handle;
 struct mpv_render_context;
+class GlPicture;
 
-// The picture: the engine renders into this widget through its OpenGL render
-// API. Until a clip's video is up (and after it ends) it shows the window's
-// own background instead of a black box.
-class VideoSurface : public QOpenGLWidget {
+// The picture. The engine draws it either in software into an image that we
+// paint, or through OpenGL into a child QOpenGLWidget. Software is the cheap
+// way wherever OpenGL itself is a software rasterizer (no GPU, Xvfb), since
+// it spares both the GL pipeline and Qt's GL composition of the window.
+// Until a clip's video is up (and after it ends) it shows the window's own
+// background instead of a black box.
+class VideoSurface : public QWidget {
     Q_OBJECT
 public:
-    VideoSurface(mpv_handle* mpv, QWidget* parent);
+    enum class Drawing { Automatic, Software, OpenGL };
+
+    VideoSurface(mpv_handle* mpv, Drawing drawing, QWidget* parent);
     ~VideoSurface() override;
 
-    bool isReady() const { return render_ != nullptr; }
+    // Whether a GPU is there to draw and decode with.
+    static bool hasGpu();
+    bool drawsWithOpenGL() const { return gl_ != nullptr; }
+    bool isReady() const;
     void setShowsVideo(bool shows);
 
 signals:
-    // The render context exists: files may now be handed to the engine.
+    // The engine can draw: files may now be handed to it.
     void ready();
     void clicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
 
 protected:
-    void initializeGL() override;
-    void paintGL() override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void freeRender();
     Q_INVOKABLE void onEngineUpdate();
+    void renderFrame();
 
     mpv_handle* mpv_;
-    mpv_render_context* render_ = nullptr;
+    mpv_render_context* render_ = nullptr;  // software drawing only
+    GlPicture* gl_ = nullptr;               // OpenGL drawing only
+    std::unique_ptr<uchar, void (*)(void*)> pixels_{nullptr, nullptr};
+    QImage frame_;
     bool showsVideo_ = false;
 };

@@ -17,9 +17,10 @@ const QString media = QStringLiteral(TEMBRIO_MEDIA_DIR "/");
 
 struct Component : ::testing::Test {
     QWidget window;
-    MediaPlayer* player = new MediaPlayer(&window);
+    MediaPlayer* player;
 
-    Component()
+    explicit Component(VideoSurface::Drawing drawing = VideoSurface::Drawing::Automatic)
+        : player(new MediaPlayer(&window, {}, drawing))
     {
         player->setGeometry(2, 2, 352, 363);
         window.show();
@@ -30,7 +31,7 @@ struct Component : ::testing::Test {
     // Sampled in the picture's upper left, away from the text and the bar.
     char colour()
     {
-        const QImage frame = video()->grabFramebuffer();
+        const QImage frame = video()->grab().toImage();
         return clipAt(frame, QRect(frame.width() / 20, frame.height() / 20, frame.width() / 5, frame.height() / 7));
     }
     bool waitFor(char expected, const QString& statusPart)
@@ -67,6 +68,30 @@ TEST_F(Component, EachKindOfInputPlaysOrSaysWhyNotInItalian)
         SCOPED_TRACE(c.file.toStdString());
         EXPECT_EQ(player->setFileName(c.file.contains("://") ? c.file : media + c.file), c.accepted);
         EXPECT_TRUE(waitFor(c.colour, QString::fromUtf8(c.status))) << colour() << " " << status().toStdString();
+    }
+}
+
+// Where there is no GPU the picture is drawn in software; the OpenGL way must
+// still show the same pictures for machines that have one.
+struct OpenGlComponent : Component {
+    OpenGlComponent() : Component(VideoSurface::Drawing::OpenGL) {}
+};
+
+TEST_F(Component, DrawsInSoftwareWithoutAGpu)
+{
+    if (VideoSurface::hasGpu())
+        GTEST_SKIP() << "this machine has a GPU";
+    EXPECT_FALSE(video()->drawsWithOpenGL());
+}
+
+TEST_F(OpenGlComponent, ShowsTheSamePictures)
+{
+    ASSERT_TRUE(video()->drawsWithOpenGL());
+    EXPECT_EQ(colour(), 'w');
+    for (const auto& [file, expected] : {std::pair{"all.m3u", 'r'}, {"blue.mpg", 'b'}, {"broken.avi", 'w'}}) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(player->setFileName(media + file));
+        EXPECT_TRUE(waitFor(expected, expected == 'w' ? "Impossibile" : "In riproduzione")) << colour();
     }
 }
 
