@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs one command inside a private X server with a real window manager, so
-# that window sizes and the full screen behave as on a desktop.
+# that window sizes and the full screen behave as on a desktop. X11_SCREEN
+# sets the screen (default 1024x768x24).
 set -euo pipefail
 work=$(mktemp -d)
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${X11_SCREEN:-1024x768x24}" -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 wm=
 cleanup() { [ -n "$wm" ] && kill "$wm" 2>/dev/null; kill "$xvfb" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"; }
