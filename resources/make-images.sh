@@ -21,16 +21,16 @@ frame() {
     -draw "affine $m,0,0,$m,0,0 rectangle 12,100 19,107 rectangle 36,100 43,107 rectangle 60,100 67,107 rectangle 84,100 91,107 rectangle 108,100 115,107" \
     \( -size $((4 * n))x$((4 * n)) xc:none -fill '#ffd23a' -stroke '#d06000' -strokewidth 6 \
        -draw "affine $m,0,0,$m,0,0 polygon 46,38 46,90 92,64" \) -composite \
-    -filter box -resize ${n}x$n "$2"
+    -filter box -resize "${n}x$n" "$2"
 }
 frame 32 "$tmp/frame256.png"
 
 mkdir -p icons
 for n in 16 24 48 64 128 256; do
   frame $n "$tmp/art.png"
-  convert "$tmp/art.png" -strip PNG32:icons/tembrio-$n.png
+  convert "$tmp/art.png" -strip -define png:exclude-chunks=date,time "PNG32:icons/tembrio-$n.png"
 done
-convert "$tmp/frame256.png" -strip PNG32:icons/tembrio-32.png
+convert "$tmp/frame256.png" -strip -define png:exclude-chunks=date,time PNG32:icons/tembrio-32.png
 
 # 16 colours: the same picture as pixel art in the standard VGA colours.
 # Both frames must stay palette images with on/off transparency, otherwise
