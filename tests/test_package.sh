@@ -56,7 +56,8 @@ for field in 'FILEVERSION=1,1,0,0' 'PRODUCTVERSION=1,1,0,0' 'Translation=0x0410,
 done
 
 # Started as a menu would: the entry's Exec line, found through PATH.
-export EXEC_LINE=$(sed -n 's/^Exec=//p' "$desktop") PATH="$root/usr/bin:$PATH"
+EXEC_LINE=$(sed -n 's/^Exec=//p' "$desktop")
+export EXEC_LINE PATH="$root/usr/bin:$PATH"
 title=$("$here/x11-session.sh" bash -c '
   $EXEC_LINE >/dev/null 2>&1 & pid=$!
   window=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" | head -n 1) || true
@@ -64,4 +65,5 @@ title=$("$here/x11-session.sh" bash -c '
   kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true')
 [ "$title" = '_NET_WM_NAME(UTF8_STRING) = "Tembrio"' ] || fail "window title: '$title'"
 
-[ "$failed" -eq 0 ] && echo "package checks passed" || { echo "$failed package checks failed"; exit 1; }
+if [ "$failed" -ne 0 ]; then echo "$failed package checks failed"; exit 1; fi
+echo "package checks passed"
