@@ -2,6 +2,7 @@
 # Set-up, build, and then either start the player or run every test.
 #   bash build.sh run    installs what is missing, builds, starts Tembrio
 #   bash build.sh test   installs what is missing, builds, runs all tests
+#   bash build.sh deb    installs what is missing, builds, makes build/tembrio_*.deb
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -23,5 +24,6 @@ cmake --build build -j2
 case "${1:-run}" in
   run) exec ./build/tembrio ;;
   test) cd build && exec ctest --output-on-failure ;;
-  *) echo "usage: bash build.sh run|test" >&2; exit 2 ;;
+  deb) exec cmake --build build --target package ;;
+  *) echo "usage: bash build.sh run|test|deb" >&2; exit 2 ;;
 esac

@@ -8,6 +8,11 @@ qt_add_resources(tembrio_lib "images"
     ${CMAKE_CURRENT_LIST_DIR}/tembrio.ico
     ${CMAKE_CURRENT_LIST_DIR}/dxdiag16.png)
 
+# The record's values come from the top-level CMakeLists.txt.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/version_info.h.in
+  ${PROJECT_BINARY_DIR}/generated/resources/version_info.h @ONLY)
+target_include_directories(tembrio_lib PUBLIC ${PROJECT_BINARY_DIR}/generated)
+
 target_sources(tembrio_lib PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/images.h
   ${CMAKE_CURRENT_LIST_DIR}/version.h

@@ -2,6 +2,7 @@
 # Regenerates the committed images with ImageMagick 6 (`convert`):
 #   tembrio.ico   - application icon: 32x32 in 16 colours and in 256 colours
 #   dxdiag16.png  - the "Info DirectX" button picture: 16x16, 16 colours
+#   icons/tembrio-N.png - the same artwork for the desktop's icon theme
 # The build uses the committed files, so ImageMagick is only needed here.
 set -eu
 cd "$(dirname "$0")"
@@ -9,15 +10,27 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 # 256 colours: a film frame with a play triangle, drawn at 4x and scaled down
-# so the gradient and the triangle's edge keep their shading.
-convert -size 128x128 xc:none \
-  \( -size 120x96 gradient:'#8a3410-#2a0d04' \) -geometry +4+16 -composite \
-  -fill '#f4e3c0' \
-  -draw 'rectangle 12,20 19,27 rectangle 36,20 43,27 rectangle 60,20 67,27 rectangle 84,20 91,27 rectangle 108,20 115,27' \
-  -draw 'rectangle 12,100 19,107 rectangle 36,100 43,107 rectangle 60,100 67,107 rectangle 84,100 91,107 rectangle 108,100 115,107' \
-  \( -size 128x128 xc:none -fill '#ffd23a' -stroke '#d06000' -strokewidth 6 \
-     -draw 'polygon 46,38 46,90 92,64' \) -composite \
-  -filter box -resize 32x32 "$tmp/frame256.png"
+# so the gradient and the triangle's edge keep their shading. The drawing is
+# laid out for 32x32 and scaled by N/32 for the other sizes.
+frame() {
+  n=$1 m=$(awk "BEGIN { print $1 / 32 }")
+  convert -size $((4 * n))x$((4 * n)) xc:none \
+    \( -size $((15 * n / 4))x$((3 * n)) gradient:'#8a3410-#2a0d04' \) -geometry +$((n / 8))+$((n / 2)) -composite \
+    -fill '#f4e3c0' \
+    -draw "affine $m,0,0,$m,0,0 rectangle 12,20 19,27 rectangle 36,20 43,27 rectangle 60,20 67,27 rectangle 84,20 91,27 rectangle 108,20 115,27" \
+    -draw "affine $m,0,0,$m,0,0 rectangle 12,100 19,107 rectangle 36,100 43,107 rectangle 60,100 67,107 rectangle 84,100 91,107 rectangle 108,100 115,107" \
+    \( -size $((4 * n))x$((4 * n)) xc:none -fill '#ffd23a' -stroke '#d06000' -strokewidth 6 \
+       -draw "affine $m,0,0,$m,0,0 polygon 46,38 46,90 92,64" \) -composite \
+    -filter box -resize "${n}x$n" "$2"
+}
+frame 32 "$tmp/frame256.png"
+
+mkdir -p icons
+for n in 16 24 48 64 128 256; do
+  frame $n "$tmp/art.png"
+  convert "$tmp/art.png" -strip -define png:exclude-chunks=date,time "PNG32:icons/tembrio-$n.png"
+done
+convert "$tmp/frame256.png" -strip -define png:exclude-chunks=date,time PNG32:icons/tembrio-32.png
 
 # 16 colours: the same picture as pixel art in the standard VGA colours.
 # Both frames must stay palette images with on/off transparency, otherwise

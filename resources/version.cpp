@@ -3,14 +3,15 @@
 // External and named, so the link can be told to keep it (images.cmake).
 extern "C" __attribute__((used, section(".tembrio_version")))
 const char tembrio_version_record[] =
-    "FILEVERSION=1,1,0,0\0"
-    "PRODUCTVERSION=1,1,0,0\0"
-    "Translation=0x0410, 1200\0"
-    "FileDescription=Lettore multimediale per Video CD, video e audio\0"
-    "FileVersion=1.01\0"
-    "ProductName=Tembrio\0"
-    "ProductVersion=1.01\0"
-    "LegalCopyright=(C) 2026 Squadra Tembrio\0";
+    "FILEVERSION=" TEMBRIO_VERSION_NUMBERS "\0"
+    "PRODUCTVERSION=" TEMBRIO_VERSION_NUMBERS "\0"
+    "Translation=" TEMBRIO_TRANSLATION "\0"
+    "FileDescription=" TEMBRIO_DESCRIPTION "\0"
+    "FileVersion=" TEMBRIO_VERSION_TEXT "\0"
+    "ProductName=" TEMBRIO_PRODUCT_NAME "\0"
+    "ProductVersion=" TEMBRIO_VERSION_TEXT "\0"
+    // readelf -p shows ASCII only.
+    "LegalCopyright=" TEMBRIO_COPYRIGHT_ASCII "\0";
 
 std::string_view versionRecord()
 {
