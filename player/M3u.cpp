@@ -83,8 +83,11 @@ QList<M3uEntry> readM3u(const QByteArray& bytes, const QString& folder)
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         if (entryRefusal(line).isEmpty()) {
-            if (line.startsWith(QLatin1String("file://"), Qt::CaseInsensitive))
-                line = QUrl(line).toLocalFile();
+            if (line.startsWith(QLatin1String("file://"), Qt::CaseInsensitive)) {
+                QUrl url(line);
+                url.setHost(QString());  // "localhost", or it reads as a share
+                line = url.toLocalFile();
+            }
             line.replace(QLatin1Char('\\'), QLatin1Char('/'));
             line = QDir::cleanPath(base.absoluteFilePath(line));
         }
