@@ -145,8 +145,9 @@ TEST_F(Corpus, EveryDamagedFileAndHostileListEndsInAnItalianStatusAndTheNextGood
 }
 
 // A FIFO opened for reading waits for a writer forever: neither this
-// program nor the engine may ever open one.
-TEST_F(Corpus, FifosAndDanglingLinksAreRefusedBeforeAnythingOpensThem)
+// program nor the engine may ever open one. Made here, not in the build tree,
+// where any tool reading every file would hang on it.
+TEST_F(Corpus, FifosLinksHugeAndDeeplyNestedListsAreRefusedBeforeAnythingOpensThem)
 {
     QTemporaryDir dir;
     ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("fifo.wav")).constData(), 0644), 0);
@@ -157,6 +158,16 @@ TEST_F(Corpus, FifosAndDanglingLinksAreRefusedBeforeAnythingOpensThem)
     ASSERT_TRUE(list.open(QIODevice::WriteOnly));
     list.write(("fifo.wav\nlink.wav\nfifo.m3u\ndangling.avi\n" + media + "blue.mpg\n").toUtf8());
     list.close();
+    // Too big to be a list, read whole, without holding up the window.
+    QFile huge(dir.filePath("enorme.m3u"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(20 << 20));
+    huge.close();
+    // Lists inside lists, deeper than any real one.
+    for (int i = 0; i < 12; ++i) {
+        QFile nested(dir.filePath(QString("n%1.m3u").arg(i)));
+        ASSERT_TRUE(nested.open(QIODevice::WriteOnly));
+        nested.write(QString("n%1.m3u\n%2green.avi\n").arg(i + 1).arg(media).toUtf8());
+    }
 
     const struct { const char* name; bool accepted; const char* status; } cases[] = {
         {"fifo.wav", false, "Impossibile leggere il file"},
@@ -165,6 +176,8 @@ TEST_F(Corpus, FifosAndDanglingLinksAreRefusedBeforeAnythingOpensThem)
         {"dangling.avi", false, "File non trovato"},
         {"list.m3u", true, "In riproduzione: blue.mpg \u2014 Voci saltate: fifo.wav (non \u00e8 un file), "
                            "link.wav (non \u00e8 un file), fifo.m3u (non \u00e8 un file) e altre 1"},
+        {"enorme.m3u", false, "Impossibile leggere la playlist enorme.m3u: troppo grande"},
+        {"n0.m3u", true, "In riproduzione: green.avi \u2014 Voci saltate: n9.m3u (troppe playlist una dentro l'altra)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
