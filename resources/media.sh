@@ -250,6 +250,8 @@ make_corpus() {
   printf '\xff\xfe.\0.\0/\0b\0l\0u\0e\0.\0m\0p\0g\0\r\0\n\0' >"$bad/utf16.m3u"
   # A clip with a list's name.
   cp "$dir/tone.mp3" "$bad/audio.m3u"
+  # Failures one after the other, each to be named right, then a good clip.
+  write_list "$bad/rotti.m3u" cut1-blue.mpg testo.mpg empty-red.dat rumore.mp3 ../blue.mpg
   # A list with a clip's name, which the engine would read as a list itself.
   write_list "$bad/lista.mpg" '#EXTM3U' lista.mpg ../green.avi
 }
