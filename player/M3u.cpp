@@ -24,6 +24,13 @@ QString fromWindows1252(const QByteArray& bytes)
 
 static QString decode(const QByteArray& bytes)
 {
+    // Only a BOM tells UTF-16 apart; without one its NULs read as Windows-1252.
+    const auto bom = QStringConverter::encodingForData(bytes);
+    if (bom && *bom != QStringConverter::Utf8) {
+        QStringDecoder wide(*bom);
+        const QString text = wide(bytes);
+        return text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text;
+    }
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString text = utf8(bytes);
     if (utf8.hasError())
@@ -33,8 +40,34 @@ static QString decode(const QByteArray& bytes)
 
 bool isNetworkAddress(const QString& entry)
 {
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+://"));
-    return scheme.match(entry).hasMatch() && !entry.startsWith(QLatin1String("file://"), Qt::CaseInsensitive);
+    // The engine takes any "x://" as an address, one letter included.
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    if (entry.startsWith(QLatin1String("\\\\")))
+        return true;
+    if (!scheme.match(entry).hasMatch())
+        return false;
+    if (!entry.startsWith(QLatin1String("file://"), Qt::CaseInsensitive))
+        return true;
+    const QString host = QUrl(entry).host();
+    return !host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0;
+}
+
+bool isWindowsPath(const QString& entry)
+{
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:"));
+    return drive.match(entry).hasMatch() && !isNetworkAddress(entry);
+}
+
+QString entryRefusal(const QString& entry)
+{
+    if (isNetworkAddress(entry))
+        return QStringLiteral("indirizzo rifiutato: solo file locali");
+    if (isWindowsPath(entry))
+        return QStringLiteral("percorso di Windows");
+    // A NUL would cut the name short on its way to the system.
+    if (entry.contains(QChar(0)))
+        return QStringLiteral("nome non valido");
+    return {};
 }
 
 QList<M3uEntry> readM3u(const QByteArray& bytes, const QString& folder)
@@ -49,9 +82,12 @@ QList<M3uEntry> readM3u(const QByteArray& bytes, const QString& folder)
             title = line.section(QLatin1Char(','), 1).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
-        if (!isNetworkAddress(line)) {
-            if (line.startsWith(QLatin1String("file://"), Qt::CaseInsensitive))
-                line = QUrl(line).toLocalFile();
+        if (entryRefusal(line).isEmpty()) {
+            if (line.startsWith(QLatin1String("file://"), Qt::CaseInsensitive)) {
+                QUrl url(line);
+                url.setHost(QString());  // "localhost", or it reads as a share
+                line = url.toLocalFile();
+            }
             line.replace(QLatin1Char('\\'), QLatin1Char('/'));
             line = QDir::cleanPath(base.absoluteFilePath(line));
         }

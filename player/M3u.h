@@ -5,20 +5,31 @@
 #include <QString>
 
 // Reads an M3U playlist's bytes into its entries, in order. Text is UTF-8
-// (a BOM is dropped) or, when it is not valid UTF-8, Windows-1252. Comments
-// and blank lines are skipped; "\" counts as a separator because such lists
-// are often written on Windows; relative entries are made absolute against
-// `folder`, and file:// URLs become local paths. Other URLs are kept as
-// written, for the caller to refuse. An #EXTINF title goes with the entry
-// that follows it.
+// (a BOM is dropped), UTF-16 with a BOM, or, when it is not valid UTF-8,
+// Windows-1252. Comments and blank lines are skipped; "\" counts as a
+// separator because such lists are often written on Windows; relative entries
+// are made absolute against `folder`, and file:// URLs become local paths.
+// What cannot name a file here (other URLs, Windows drive paths, names with a
+// NUL) is kept as written, for the caller to refuse with entryRefusal(). An
+// #EXTINF title goes with the entry that follows it.
 struct M3uEntry {
     QString path;
     QString title;
 };
 QList<M3uEntry> readM3u(const QByteArray& bytes, const QString& folder);
 
-// True for "scheme://..." addresses other than local file URLs.
+// True for "scheme://..." addresses other than local file URLs (the engine
+// reads its device and generator prefixes, such as dvd:// or av://, the same
+// way), for file URLs naming another host, and for "\\server\share" paths.
 bool isNetworkAddress(const QString& entry);
+
+// True for paths such as "C:\Video\a.mpg" or "d:film.avi", which name
+// nothing on this system.
+bool isWindowsPath(const QString& entry);
+
+// Why an entry, as readM3u() gives it, can never name a local file; empty if
+// it may. Italian, for the status line.
+QString entryRefusal(const QString& entry);
 
 // Decodes Windows-1252 (Latin-1 plus the printable 0x80-0x9F block).
 QString fromWindows1252(const QByteArray& bytes);

@@ -3,12 +3,14 @@
 #include "player/M3u.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QSet>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
@@ -256,51 +258,129 @@ void MediaPlayer::buildControls(VideoSurface::Drawing drawing)
 
 // --- the operations --------------------------------------------------------
 
+// --- files and playlists ------------------------------------------------------
+
+// Whatever a list holds, a name in the status line stays short.
+static QString shortName(const QString& name, int most = 60)
+{
+    QString text = name.size() <= most ? name : name.left(most / 2 - 1) + QChar(0x2026) + name.right(most / 2 - 1);
+    // A NUL or other control code from a damaged list would garble the line.
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = QChar::ReplacementCharacter;
+    return text;
+}
+
+static bool isList(const QFileInfo& info)
+{
+    return info.suffix().compare(QLatin1String("m3u"), Qt::CaseInsensitive) == 0;
+}
+
+// Far beyond any real list; reading more would hold up the window.
+constexpr qint64 kMaxListBytes = 16 << 20;
+constexpr int kMaxListDepth = 8;
+// Tags the engine's replies: to our appends to its playlist, and to the
+// question of an entry's path (with the entry's id in the low bits).
+constexpr uint64_t kAppendReply = 1;
+constexpr uint64_t kEntryPathReply = uint64_t(1) << 62;
+
+// Reads `list` and the lists it names, each once, into `files`; entries that
+// cannot be played go to `skipped` with the reason. Returns why the list
+// itself could not be read, or an empty string.
+static QString readList(const QFileInfo& list, int depth, QSet<QString>& seen, QList<M3uEntry>& files,
+                        QStringList& skipped)
+{
+    seen.insert(list.canonicalFilePath());
+    if (list.size() > kMaxListBytes)
+        return QStringLiteral("troppo grande");
+    QFile file(list.absoluteFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("non leggibile");
+    for (const M3uEntry& entry : readM3u(file.read(kMaxListBytes), list.absolutePath())) {
+        QString why = entryRefusal(entry.path);
+        QString name = entry.path;
+        if (why.isEmpty()) {
+            const QFileInfo info(entry.path);
+            name = fileNameOf(entry.path);
+            // Anything but a plain file can block the engine (a FIFO) or
+            // expand into a whole tree (a folder).
+            if (!info.exists())
+                why = QStringLiteral("non trovato");
+            else if (!info.isFile())
+                why = QStringLiteral("non \u00e8 un file");
+            else if (!info.isReadable())
+                why = QStringLiteral("non leggibile");
+            else if (isList(info)) {
+                if (seen.contains(info.canonicalFilePath()))
+                    why = QStringLiteral("playlist gi\u00e0 inclusa");
+                else if (depth >= kMaxListDepth)
+                    why = QStringLiteral("troppe playlist una dentro l'altra");
+                else
+                    why = readList(info, depth + 1, seen, files, skipped);
+                if (why.isEmpty())
+                    continue;
+            }
+        }
+        if (why.isEmpty())
+            files << entry;
+        else
+            skipped << QStringLiteral("%1 (%2)").arg(shortName(name), why);
+    }
+    return {};
+}
+
+static QString skippedText(const QStringList& skipped)
+{
+    constexpr int shown = 3;
+    QString text = skipped.mid(0, shown).join(QStringLiteral(", "));
+    if (skipped.size() > shown)
+        text += QStringLiteral(" e altre %1").arg(skipped.size() - shown);
+    return text;
+}
+
 bool MediaPlayer::setFileName(const QString& path)
 {
     notice_.clear();
     if (isNetworkAddress(path)) {
-        setNotice(QStringLiteral("Indirizzo di rete rifiutato: %1").arg(path));
+        setNotice(QStringLiteral("Indirizzo rifiutato, solo file locali: %1").arg(shortName(path, 120)));
         return false;
     }
     const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists()) {
-        setNotice(QStringLiteral("File non trovato: %1").arg(path));
+    if (path.isEmpty() || path.contains(QChar(0)) || !info.exists()) {
+        setNotice(QStringLiteral("File non trovato: %1").arg(shortName(path, 120)));
         return false;
     }
     if (!info.isFile() || !info.isReadable()) {
-        setNotice(QStringLiteral("Impossibile leggere il file: %1").arg(path));
+        setNotice(QStringLiteral("Impossibile leggere il file: %1").arg(shortName(path, 120)));
         return false;
     }
 
     QList<M3uEntry> files{{info.absoluteFilePath(), QString()}};
-    if (info.suffix().compare(QLatin1String("m3u"), Qt::CaseInsensitive) == 0) {
-        QFile list(path);
-        if (!list.open(QIODevice::ReadOnly)) {
-            setNotice(QStringLiteral("Impossibile leggere il file: %1").arg(path));
-            return false;
-        }
+    if (isList(info)) {
         files.clear();
         QStringList skipped;
-        for (const M3uEntry& entry : readM3u(list.readAll(), info.absolutePath())) {
-            if (isNetworkAddress(entry.path))
-                skipped << QStringLiteral("%1 (indirizzo di rete rifiutato)").arg(entry.path);
-            else if (!QFileInfo(entry.path).isFile())
-                skipped << QStringLiteral("%1 (non trovato)").arg(fileNameOf(entry.path));
-            else
-                files << entry;
-        }
-        if (!skipped.isEmpty())
-            notice_ = QStringLiteral("Voci saltate: %1").arg(skipped.join(QStringLiteral(", ")));
-        if (files.isEmpty()) {
-            setNotice(QStringLiteral("Nessun file riproducibile nella playlist %1").arg(fileNameOf(path)));
+        QSet<QString> seen;
+        if (const QString why = readList(info, 0, seen, files, skipped); !why.isEmpty()) {
+            setNotice(QStringLiteral("Impossibile leggere la playlist %1: %2").arg(shortName(fileNameOf(path)), why));
             return false;
         }
+        if (files.isEmpty()) {
+            QString text = QStringLiteral("Nessun file riproducibile nella playlist %1").arg(shortName(fileNameOf(path)));
+            if (!skipped.isEmpty())
+                text += QStringLiteral(": ") + skippedText(skipped);
+            setNotice(text);
+            return false;
+        }
+        if (!skipped.isEmpty())
+            notice_ = QStringLiteral("Voci saltate: %1").arg(skippedText(skipped));
     }
 
     loaded_ = true;
     stopped_ = false;
-    setFlag("pause", !settings_.AutoStart);
+    entriesFromList_ = isList(info);
+    // Not waiting: the engine may be busy closing the previous file.
+    int pause = !settings_.AutoStart;
+    mpv_set_property_async(mpv_, 0, "pause", MPV_FORMAT_FLAG, &pause);
     if (video_->isReady())
         loadEntries(files);
     else
@@ -314,14 +394,56 @@ void MediaPlayer::loadEntries(const QList<M3uEntry>& entries)
     idle_ = false;  // the engine starts the first entry right away
     fileLoaded_ = false;
     currentFile_ = fileNameOf(entries.value(0).path);
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        QStringList args{QStringLiteral("loadfile"), entries[i].path, i == 0 ? QStringLiteral("replace") : QStringLiteral("append")};
+    names_.clear();
+    redirects_ = 0;
+    toAppend_ = entries;
+    appended_ = 0;
+    appendEntries();
+}
+
+// Hands the entries to the engine a slice at a time, without waiting for it,
+// so that a long list never holds up the window; each drain of the engine's
+// events goes on with the next slice.
+void MediaPlayer::appendEntries()
+{
+    QElapsedTimer clock;
+    clock.start();
+    // Few replies outstanding at a time: with the engine's event queue full,
+    // it would drop the events that tell us what plays.
+    while (appended_ < toAppend_.size() && appendsInFlight_ < 64 && clock.elapsed() < 10) {
+        const M3uEntry& entry = toAppend_[appended_];
+        QStringList options;
+        // Entries were checked here one by one: the engine must not read one
+        // as a list of further entries, which would bypass those checks.
+        if (entriesFromList_)
+            options << QStringLiteral("access-references=no");
         // "%length%" quotes the title, whatever commas it holds.
-        const QString& title = entries[i].title;
-        if (!title.isEmpty())
-            args << QStringLiteral("force-media-title=%") + QString::number(title.toUtf8().size()) + u'%' + title;
-        command(args);
+        if (!entry.title.isEmpty())
+            options << QStringLiteral("force-media-title=%") + QString::number(entry.title.toUtf8().size()) + u'%'
+                    + entry.title;
+        const QStringList args{QStringLiteral("loadfile"), entry.path,
+                               appended_ == 0 ? QStringLiteral("replace") : QStringLiteral("append"),
+                               options.join(u',')};
+        QList<QByteArray> utf8;
+        for (const QString& arg : args)
+            utf8 << arg.toUtf8();
+        const char* argv[] = {utf8[0].constData(), utf8[1].constData(), utf8[2].constData(), utf8[3].constData(),
+                              nullptr};
+        if (mpv_command_async(mpv_, kAppendReply, argv) < 0)
+            break;
+        ++appended_;
+        ++appendsInFlight_;
     }
+    // The rest follows when the engine's replies to these wake us.
+    if (appended_ >= toAppend_.size())
+        toAppend_.clear();
+}
+
+// The file name of a playlist entry, by the engine's id for it; asked for,
+// without waiting, when the entry starts.
+QString MediaPlayer::entryName(qint64 id) const
+{
+    return names_.value(id, currentFile_);
 }
 
 bool MediaPlayer::setCurrentPosition(double seconds)
@@ -443,15 +565,32 @@ void MediaPlayer::drainEvents()
             break;
         handleEvent(*event);
     }
+    if (!toAppend_.isEmpty())
+        appendEntries();
 }
 
 void MediaPlayer::handleEvent(const mpv_event& event)
 {
     switch (event.event_id) {
     case MPV_EVENT_START_FILE: {
+        // Asking and waiting would hold the window while the engine closes
+        // the previous file.
+        const auto* start = static_cast<const mpv_event_start_file*>(event.data);
+        mpv_get_property_async(mpv_, kEntryPathReply | uint64_t(start->playlist_entry_id), "path", MPV_FORMAT_STRING);
         idle_ = false;
         fileLoaded_ = false;
         showStatus();
+        break;
+    }
+    case MPV_EVENT_COMMAND_REPLY:
+        if (event.reply_userdata == kAppendReply)
+            --appendsInFlight_;
+        break;
+    case MPV_EVENT_GET_PROPERTY_REPLY: {
+        const auto* property = static_cast<const mpv_event_property*>(event.data);
+        if ((event.reply_userdata & kEntryPathReply) && event.error >= 0 && property->format == MPV_FORMAT_STRING)
+            names_.insert(qint64(event.reply_userdata & ~kEntryPathReply),
+                          fileNameOf(QString::fromUtf8(*static_cast<char**>(property->data))));
         break;
     }
     case MPV_EVENT_FILE_LOADED:
@@ -460,8 +599,20 @@ void MediaPlayer::handleEvent(const mpv_event& event)
         break;
     case MPV_EVENT_END_FILE: {
         const auto* end = static_cast<const mpv_event_end_file*>(event.data);
+        if (end->reason == MPV_END_FILE_REASON_REDIRECT) {
+            // A list that names itself, directly or through others, would be
+            // read again forever: drop it and go on with the rest.
+            if (++redirects_ > kMaxListDepth) {
+                redirects_ = 0;
+                command({QStringLiteral("playlist-remove"), QStringLiteral("current")});
+                setNotice(QStringLiteral("Impossibile riprodurre \"%1\": la playlist rimanda a se stessa")
+                              .arg(shortName(entryName(end->playlist_entry_id))));
+            }
+            break;
+        }
+        redirects_ = 0;
         if (end->reason == MPV_END_FILE_REASON_ERROR || (end->reason == MPV_END_FILE_REASON_EOF && !fileLoaded_))
-            setNotice(QStringLiteral("Impossibile riprodurre \"%1\": %2").arg(currentFile_,
+            setNotice(QStringLiteral("Impossibile riprodurre \"%1\": %2").arg(shortName(entryName(end->playlist_entry_id)),
                 reasonText(end->reason == MPV_END_FILE_REASON_ERROR ? end->error : MPV_ERROR_LOADING_FAILED)));
         break;
     }

@@ -5,6 +5,7 @@
 #include "player/PlayerSettings.h"
 #include "player/VideoSurface.h"
 
+#include <QHash>
 #include <QStringList>
 #include <QWidget>
 
@@ -47,6 +48,8 @@ private:
     Q_INVOKABLE void drainEvents();
     void handleEvent(const mpv_event& event);
     void loadEntries(const QList<M3uEntry>& entries);
+    void appendEntries();
+    QString entryName(qint64 id) const;
     void onVideoClicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
     void leaveFullScreen();
     void buildControls(VideoSurface::Drawing drawing);
@@ -67,6 +70,12 @@ private:
     FullScreenWindow* fullScreen_ = nullptr;
 
     QList<M3uEntry> pending_;  // handed over before the picture was ready
+    QList<M3uEntry> toAppend_;  // still to hand to the engine, from appended_ on
+    qsizetype appended_ = 0;
+    int appendsInFlight_ = 0;  // handed over, not yet confirmed
+    bool entriesFromList_ = false;
+    QHash<qint64, QString> names_;  // file names by the engine's playlist entry id
+    int redirects_ = 0;  // lists the engine read in a row, none of them played
     bool loaded_ = false;  // the engine holds a playlist
     bool idle_ = true;     // nothing open: before the first clip or after the last
     bool paused_ = false;

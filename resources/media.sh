@@ -4,6 +4,7 @@
 #
 #   media.sh demo OUTDIR   OUTDIR/list.m3u and the clips it names, in OUTDIR/demo/
 #   media.sh test OUTDIR   clips, a Video CD track, a broken file and playlists
+#   media.sh corpus DIR    bad input made from the test set in DIR, into DIR/bad/
 #   media.sh check DIR     reads a test set back and says what is wrong with it
 #
 # Each video clip shows a solid background colour of its own, a label, its
@@ -169,6 +170,92 @@ make_test_set() {
   write_list "$dir/audio.m3u" tone.mp3 tone.wav
 }
 
+# --- corpus: damaged files and hostile playlists, cut from the test set ------
+
+# put_bytes FILE OFFSET HEX...: overwrites bytes in place.
+put_bytes() {
+  local file=$1 offset=$2 hex; shift 2
+  printf -v hex '\\x%s' "$@"
+  printf %b "$hex" | dd of="$file" bs=1 seek="$offset" conv=notrunc status=none
+}
+
+# flip_bytes FILE OFFSET...: inverts the byte at each offset.
+flip_bytes() {
+  local file=$1 offset byte; shift
+  for offset in "$@"; do
+    byte=$(od -An -tu1 -j "$offset" -N 1 "$file" | tr -d ' ')
+    [[ -n $byte ]] && put_bytes "$file" "$offset" "$(printf %02x $(( byte ^ 0xff )))"
+  done
+}
+
+# First offset of a byte pattern (grep -P syntax) in FILE.
+offset_of() { grep -obUaP "$2" "$1" | head -n 1 | cut -d: -f1; }
+
+make_corpus() {
+  local dir=$1 bad=$1/bad name base ext cut size n offsets
+  mkdir -p "$bad/x.avi"   # a folder that looks like a clip
+  for name in red.dat green.avi blue.mpg tone.mp3 tone.wav; do
+    base=${name%.*} ext=${name##*.}
+    size=$(stat -c %s "$dir/$name")
+    : >"$bad/empty-$base.$ext"
+    # Inside the first header, just past it, and halfway.
+    for cut in 1 40 600 4096 $(( size / 2 )); do
+      head -c "$cut" "$dir/$name" >"$bad/cut$cut-$base.$ext"
+    done
+    cp "$dir/$name" "$bad/head-$base.$ext"
+    flip_bytes "$bad/head-$base.$ext" 0 3 8 12 20 30 36 44 52 64 100 200
+    cp "$dir/$name" "$bad/body-$base.$ext"
+    offsets=()
+    for (( n = size / 4; n < size * 3 / 4; n += 9973 )); do offsets+=("$n"); done
+    flip_bytes "$bad/body-$base.$ext" "${offsets[@]}"
+  done
+  printf 'Questo non è un filmato.\nSolo testo.\n' >"$bad/testo.mpg"
+  # A Video CD track whose RIFF and data sizes claim almost 4 GiB.
+  cp "$dir/red.dat" "$bad/riff-bugiardo.dat"
+  put_bytes "$bad/riff-bugiardo.dat" 4 f0 ff ff ff
+  put_bytes "$bad/riff-bugiardo.dat" 40 c4 ff ff ff
+  make_garbage "$bad/rumore.mp3"
+  # A million pixels a side in the AVI's main and stream headers.
+  cp "$dir/green.avi" "$bad/enorme.avi"
+  n=$(offset_of "$dir/green.avi" 'avih')
+  put_bytes "$bad/enorme.avi" $(( n + 40 )) 40 42 0f 00 40 42 0f 00
+  n=$(offset_of "$dir/green.avi" 'strf')
+  put_bytes "$bad/enorme.avi" $(( n + 12 )) 40 42 0f 00 40 42 0f 00
+  # 4095x4095 in the MPEG sequence header, the most it can say.
+  cp "$dir/blue.mpg" "$bad/enorme.mpg"
+  n=$(offset_of "$dir/blue.mpg" '\x00\x00\x01\xb3')
+  put_bytes "$bad/enorme.mpg" $(( n + 4 )) ff ff ff
+
+  # Playlists.
+  write_list "$bad/se-stessa.m3u" se-stessa.m3u ../blue.mpg
+  write_list "$bad/ping.m3u" pong.m3u ../red.mpg
+  write_list "$bad/pong.m3u" ping.m3u ../green.avi
+  write_list "$bad/mancanti.m3u" nulla.avi 'niente.mpg' x.avi ..
+  local entries=() long
+  for (( n = 0; n < 2000; n++ )); do
+    entries+=(../red.dat ../green.avi ../blue.mpg ../tone.mp3 ../tone.wav)
+  done
+  write_list "$bad/diecimila.m3u" "${entries[@]}"
+  printf -v long '%*s' 100000 ''
+  write_list "$bad/righe-lunghe.m3u" "${long// /a}.mpg" "${long// /a\/}x.avi" ../green.avi
+  printf '../blue.mpg\0x.avi\n../gr\0een.avi\n\0\n../red.mpg\n' >"$bad/nul.m3u"
+  write_list "$bad/windows.m3u" 'C:\Video\a.mpg' 'd:/film.avi' 'E:clip.mpg' \
+    '\\server\video\b.mpg' '..\green.avi'
+  write_list "$bad/indirizzi.m3u" rtsp://127.0.0.1:9/s smb://127.0.0.1/x/a.avi \
+    ftp://127.0.0.1:9/a.mpg udp://127.0.0.1:9 dvd:// dvd://1 cdda:// bd:// \
+    av://lavfi:testsrc lavf://../blue.mpg memory://abc hex://00 fd://0 \
+    'edl://../blue.mpg,0,1' mf://../x.avi null:// x://y file://127.0.0.1/etc/passwd \
+    ../red.mpg
+  # UTF-16 with a BOM, as Windows' Notepad writes "Unicode".
+  printf '\xff\xfe.\0.\0/\0b\0l\0u\0e\0.\0m\0p\0g\0\r\0\n\0' >"$bad/utf16.m3u"
+  # A clip with a list's name.
+  cp "$dir/tone.mp3" "$bad/audio.m3u"
+  # Failures one after the other, each to be named right, then a good clip.
+  write_list "$bad/rotti.m3u" cut1-blue.mpg testo.mpg empty-red.dat rumore.mp3 ../blue.mpg
+  # A list with a clip's name, which the engine would read as a list itself.
+  write_list "$bad/lista.mpg" '#EXTM3U' lista.mpg ../green.avi
+}
+
 # --- check: what the tests rely on, read back from the files -----------------
 
 FAILED=0
@@ -268,7 +355,7 @@ check_test_set() {
 }
 
 main() {
-  (( $# == 2 )) || die "usage: media.sh demo|test|check DIR"
+  (( $# == 2 )) || die "usage: media.sh demo|test|corpus|check DIR"
   # Byte-wise text handling: the garbage length and the names are in bytes.
   export LC_ALL=C
   SCRATCH=$(mktemp -d)
@@ -276,8 +363,9 @@ main() {
   case $1 in
     demo) make_demo "$2" ;;
     test) make_test_set "$2" ;;
+    corpus) make_corpus "$2" ;;
     check) check_test_set "$2" ;;
-    *) die "unknown command '$1' (demo, test or check)" ;;
+    *) die "unknown command '$1' (demo, test, corpus or check)" ;;
   esac
 }
 

@@ -60,6 +60,24 @@ TEST(M3u, NetworkAddressesAreKeptForRefusalAndFileUrlsBecomePaths)
     EXPECT_FALSE(isNetworkAddress("C:\\a.mpg"));
 }
 
+TEST(M3u, WhatCannotNameALocalFileIsKeptAsWrittenAndRefused)
+{
+    const QByteArray list = QByteArray("C:\\Video\\a.mpg\nd:film.avi\n\\\\srv\\v\\b.mpg\nx://y\nav://lavfi:testsrc\n"
+                                       "file://host/a.mpg\nfile://localhost/srv/c.mpg\nok.mpg\n")
+        + QByteArray("a.mpg\0b.avi\n", 12);
+    EXPECT_EQ(paths(list, "/m"), QStringList({"C:\\Video\\a.mpg", "d:film.avi", "\\\\srv\\v\\b.mpg", "x://y",
+                                              "av://lavfi:testsrc", "file://host/a.mpg", "/srv/c.mpg", "/m/ok.mpg",
+                                              QString("a.mpg") + QChar(0) + "b.avi"}));
+    QStringList reasons;
+    for (const QString& entry : paths(list, "/m"))
+        reasons << entryRefusal(entry);
+    EXPECT_EQ(reasons, QStringList({"percorso di Windows", "percorso di Windows", "indirizzo rifiutato: solo file locali",
+                                    "indirizzo rifiutato: solo file locali", "indirizzo rifiutato: solo file locali",
+                                    "indirizzo rifiutato: solo file locali", "", "", "nome non valido"}));
+    // UTF-16 is told apart by its BOM only.
+    EXPECT_EQ(paths(QByteArray("\xFF\xFE" "a\0.\0m\0p\0g\0\r\0\n\0b\0\n\0", 20), "/m"), QStringList({"/m/a.mpg", "/m/b"}));
+}
+
 TEST(PlayerSettings, VolumeInHundredthsOfDecibelMapsToTheEnginesCubicScale)
 {
     EXPECT_NEAR(engineVolume(-380), 86.4, 0.05);

@@ -57,7 +57,7 @@ TEST_F(Component, EachKindOfInputPlaysOrSaysWhyNotInItalian)
         {"sub/back.m3u", true, 'b', "In riproduzione"},           // "..\" entries
         {"cp1252.m3u", true, 'g', "caff\u00e8.avi"},              // a Windows-1252 name
         {"missing.m3u", true, 'g', "nope.avi (non trovato)"},
-        {"url.m3u", true, 'b', "indirizzo di rete rifiutato"},
+        {"url.m3u", true, 'b', "indirizzo rifiutato"},
         {"broken.avi", true, 'w', "Impossibile riprodurre \"broken.avi\""},
         {"audio.m3u", true, 'w', "In riproduzione: tone.mp3"},    // silent without a sound device
         {"absent.mpg", false, 'w', "File non trovato"},

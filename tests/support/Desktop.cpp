@@ -68,7 +68,7 @@ QRect windowGeometry(unsigned long window)
     return r;
 }
 
-App::App(const QString& playlist, const QStringList& extraEnv, const QString& inPlace)
+App::App(const QString& playlist, const QStringList& extraEnv, const QString& inPlace, const QStringList& launcher)
 {
     const QString binary = inPlace.isEmpty() ? dir_.filePath("tembrio") : inPlace;
     if (inPlace.isEmpty()) {
@@ -83,7 +83,10 @@ App::App(const QString& playlist, const QStringList& extraEnv, const QString& in
     process_.setProcessEnvironment(env);
     process_.setWorkingDirectory(QDir::tempPath());  // never the program's own folder
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(binary, {});
+    if (launcher.isEmpty())
+        process_.start(binary, {});
+    else
+        process_.start(launcher.first(), launcher.mid(1) << binary);
     const QString pid = QString::number(process_.processId());
     (void)QTest::qWaitFor([&] {
         window_ = run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Tembrio$"}).section('\n', 0, 0).toULong();

@@ -27,7 +27,9 @@ class App {
 public:
     // `playlist`: the text of list.m3u, or a null string for none. With a
     // `binary`, that one runs where it is, with whatever list lies beside it.
-    explicit App(const QString& playlist, const QStringList& extraEnv = {}, const QString& binary = {});
+    // A `launcher` (program and arguments) starts it, getting its path last.
+    explicit App(const QString& playlist, const QStringList& extraEnv = {}, const QString& binary = {},
+                 const QStringList& launcher = {});
     ~App();
 
     bool started() const { return window_ != 0; }
