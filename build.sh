@@ -3,6 +3,7 @@
 #   bash build.sh run    installs what is missing, builds, starts Tembrio
 #   bash build.sh test   installs what is missing, builds, runs all tests
 #   bash build.sh deb    installs what is missing, builds, makes build/tembrio_*.deb
+#   bash build.sh bench  installs what is missing, builds, runs the benchmark
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -25,5 +26,6 @@ case "${1:-run}" in
   run) exec ./build/tembrio ;;
   test) cd build && exec ctest --output-on-failure ;;
   deb) exec cmake --build build --target package ;;
-  *) echo "usage: bash build.sh run|test|deb" >&2; exit 2 ;;
+  bench) exec bash bench/run.sh build ;;
+  *) echo "usage: bash build.sh run|test|deb|bench" >&2; exit 2 ;;
 esac
