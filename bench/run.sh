@@ -22,6 +22,7 @@ fi
 
 out=$build/bench
 mkdir -p "$out"
+rm -f "$out/samples.txt"
 work=$(mktemp -d)
 trap 'pkill -P $$ 2>/dev/null || true; rm -rf "$work"' EXIT
 
@@ -44,7 +45,7 @@ cpu_over() {
   awk -v a="$after" -v b="$before" -v s="$span" 'BEGIN { printf "%.2f", 100 * (a - b) / s }'
 }
 peak_mb() { awk '/^VmHWM/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
-record() { echo "$1 $2 $3" >>"$work/samples"; }  # program metric value
+record() { echo "$1 $2 $3" >>"$out/samples.txt"; }  # program metric value
 
 # The whole screen but the top rows: that is where a window manager puts
 # title bars, and the picture never starts there.
@@ -109,7 +110,7 @@ for i in $(seq "$runs"); do
   run_mpv
 done
 
-# Median and spread (min-max) per program and metric; ratios of medians.
+# Median and spread (min-max) per program and metric, and the median ratio.
 awk -v runs="$runs" -v date="$(date -u +%Y-%m-%d)" -v cpu="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')" \
     -v cores="$(nproc)" -v gl="$(ls /dev/dri/renderD* >/dev/null 2>&1 && echo 'a GPU' || echo 'no GPU, Mesa llvmpipe')" '
 function median(key,   n, i, j, t, v) {
@@ -132,20 +133,26 @@ END {
   target["cpu_fullscreen"] = "ratio <= 1.10"; target["peak_mb"] = "ratio <= 1.5"
   target["cpu_paused"] = "< 0.5"; target["popup_ms"] = "< 50"; target["fullscreen_ms"] = "-"
   printf "Machine: %s, %d cores, X: Xvfb 1280x1024 + openbox, %s. Date: %s. %d runs each, alternating.\n\n", cpu, cores, gl, date, runs
-  print "| measure | Tembrio median (min-max) | mpv median (min-max) | ratio | target |"
+  print "| measure | Tembrio median (min-max) | mpv median (min-max) | median ratio (min-max) | target |"
   print "|---|---|---|---|---|"
   for (k = 1; k <= 7; k++) {
     m = order[k]; t = median("tembrio " m); tl = lo["tembrio " m]; th = hi["tembrio " m]
     if (("mpv " m) in values) {
       v = median("mpv " m)
-      r = v > 0 ? sprintf("%.2f", t / v) : "-"
-      printf "| %s | %g (%g-%g) | %g (%g-%g) | %s | %s |\n", label[m], t, tl, th, v, lo["mpv " m], hi["mpv " m], r, target[m]
+      # Runs alternate, so run i of each forms a pair: the median of the
+      # ratios of the pairs.
+      n = split(values["tembrio " m], tv, " "); split(values["mpv " m], mv, " "); ratios = ""
+      for (i = 1; i <= n; i++) if (mv[i] > 0) ratios = ratios " " tv[i] / mv[i]
+      values["ratio " m] = ratios
+      r = ratios == "" ? "-" : sprintf("%.2f", median("ratio " m))
+      rr = r == "-" ? "-" : sprintf("%s (%.2f-%.2f)", r, lo["ratio " m], hi["ratio " m])
+      printf "| %s | %g (%g-%g) | %g (%g-%g) | %s | %s |\n", label[m], t, tl, th, v, lo["mpv " m], hi["mpv " m], rr, target[m]
       if (r != "-") printf "%s %s\n", m, r > "/dev/stderr"
     } else {
       printf "| %s | %g (%g-%g) | - | - | %s |\n", label[m], t, tl, th, target[m]
     }
   }
-}' "$work/samples" >"$out/results.md" 2>"$work/ratios"
+}' "$out/samples.txt" >"$out/results.md" 2>"$work/ratios"
 
 # A bar per ratio, with lines at 1.0 (red) and at the 1.10 target (grey).
 args=()
