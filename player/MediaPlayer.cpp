@@ -63,6 +63,34 @@ static QString fileNameOf(const QString& path)
     return name.isEmpty() ? path : name;
 }
 
+// The file of a playlist entry, by the engine's id for it; "" once it is gone.
+static QString entryPath(mpv_handle* mpv, int64_t id)
+{
+    QString path;
+    mpv_node list;
+    if (mpv_get_property(mpv, "playlist", MPV_FORMAT_NODE, &list) < 0)
+        return path;
+    for (int i = 0; list.format == MPV_FORMAT_NODE_ARRAY && i < list.u.list->num; ++i) {
+        const mpv_node& entry = list.u.list->values[i];
+        if (entry.format != MPV_FORMAT_NODE_MAP)
+            continue;
+        bool match = false;
+        QString file;
+        for (int k = 0; k < entry.u.list->num; ++k) {
+            const QByteArray key(entry.u.list->keys[k]);
+            const mpv_node& value = entry.u.list->values[k];
+            if (key == "id" && value.format == MPV_FORMAT_INT64)
+                match = value.u.int64 == id;
+            else if (key == "filename" && value.format == MPV_FORMAT_STRING)
+                file = QString::fromUtf8(value.u.string);
+        }
+        if (match)
+            path = file;
+    }
+    mpv_free_node_contents(&list);
+    return path;
+}
+
 static QString reasonText(int error)
 {
     switch (error) {
@@ -442,9 +470,12 @@ void MediaPlayer::handleEvent(const mpv_event& event)
         break;
     case MPV_EVENT_END_FILE: {
         const auto* end = static_cast<const mpv_event_end_file*>(event.data);
-        if (end->reason == MPV_END_FILE_REASON_ERROR || (end->reason == MPV_END_FILE_REASON_EOF && !fileLoaded_))
-            setNotice(QStringLiteral("Impossibile riprodurre \"%1\": %2").arg(currentFile_,
+        if (end->reason == MPV_END_FILE_REASON_ERROR || (end->reason == MPV_END_FILE_REASON_EOF && !fileLoaded_)) {
+            // "path" may still name the entry before: name the one that ended.
+            const QString ended = entryPath(mpv_, end->playlist_entry_id);
+            setNotice(QStringLiteral("Impossibile riprodurre \"%1\": %2").arg(ended.isEmpty() ? currentFile_ : fileNameOf(ended),
                 reasonText(end->reason == MPV_END_FILE_REASON_ERROR ? end->error : MPV_ERROR_LOADING_FAILED)));
+        }
         break;
     }
     case MPV_EVENT_PROPERTY_CHANGE: {
