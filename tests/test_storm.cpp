@@ -96,7 +96,7 @@ quint64 envNumber(const char* name, quint64 fallback)
 
 class Storm {
 public:
-    Storm(quint64 seed) : seed_(seed), rng_(seed)
+    explicit Storm(quint64 seed) : seed_(seed), rng_(seed)
     {
         player_ = form_.findChild<MediaPlayer*>(QStringLiteral("MediaPlayer1"));
         menu_ = form_.findChild<QMenu*>(QStringLiteral("mnuSchermo"));
