@@ -134,4 +134,22 @@ TEST_F(Component, ClicksReachTheHostWithButtonAndShiftAndALeftClickPausesOrPlays
     EXPECT_EQ(seen, QStringList({"2/3", "4/4", "1/0", "1/0"}));
 }
 
+TEST_F(Component, AFailedListEntryIsNamedInTheNoticeWhicheverWayTheListIsWalked)
+{
+    QTemporaryDir dir;
+    QFile list(dir.filePath("walk.m3u"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write((media + "green.avi\n" + media + "broken.avi\n" + media + "blue.mpg\n").toUtf8());
+    list.close();
+    ASSERT_TRUE(player->setFileName(list.fileName()));
+    ASSERT_TRUE(waitFor('g', "In riproduzione: green.avi"));
+    for (const auto& [step, clip, file] : {std::tuple{&MediaPlayer::Next, 'b', "blue.mpg"},
+                                           {&MediaPlayer::Previous, 'g', "green.avi"}}) {
+        (player->*step)();
+        EXPECT_TRUE(waitFor(clip, QString("In riproduzione: ") + file)) << status().toStdString();
+        EXPECT_TRUE(status().endsWith("Impossibile riprodurre \"broken.avi\": formato non riconosciuto"))
+            << status().toStdString();
+    }
+}
+
 }  // namespace
