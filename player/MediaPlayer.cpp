@@ -144,6 +144,9 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
 
     buildControls(drawing);
     fullScreen_ = new FullScreenWindow(this, [this] { leaveFullScreen(); });
+    // The host window comes to the front when a box over it closes.
+    if (window() != this)
+        window()->installEventFilter(this);
     setState(QStringLiteral("Pronto"));
     if (settings_.DisplaySize == 3)
         setDisplaySize(3);
@@ -485,6 +488,17 @@ void MediaPlayer::leaveFullScreen()
     stage_->show();
     fullScreen_->hide();
     window()->activateWindow();
+}
+
+bool MediaPlayer::eventFilter(QObject* watched, QEvent* event)
+{
+    // In full screen the picture stays in front of the empty host window.
+    if (event->type() == QEvent::WindowActivate && watched == window() && isFullScreen()
+        && !QApplication::activeModalWidget()) {
+        fullScreen_->raise();
+        fullScreen_->activateWindow();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 bool MediaPlayer::isFullScreen() const

@@ -44,6 +44,9 @@ signals:
     // Button: 1 left, 2 right, 4 middle. ShiftState: 1 Shift, 2 Ctrl, 4 Alt.
     void Click(short Button, short ShiftState, float x, float y);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     Q_INVOKABLE void drainEvents();
     void handleEvent(const mpv_event& event);

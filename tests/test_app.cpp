@@ -157,6 +157,15 @@ TEST(Commands, FullScreenCoversTheScreenAndEscLeavesItButNotItsMark)
     EXPECT_TRUE(app.waitForPopup(true)) << "the popup works in full screen too";
     app.key("Escape");
     ASSERT_TRUE(app.waitForPopup(false));
+    // A box opened and closed in full screen leaves the picture on top, not
+    // the empty main window.
+    app.choose("Info");
+    ASSERT_NE(app.waitForWindow([](const QRect& r) { return r.size() == QSize(312, 171); }), 0u);
+    app.key("Escape");
+    QTest::qWait(1000);
+    // Below the text of the full-screen picture, inside the main window's area.
+    const QRect behind(app.client().left() + 20, 470, 60, 50);
+    EXPECT_EQ(clipAt(screenshot(), behind), 'g') << "the full-screen picture is back in front";
 
     app.key("Escape");
     EXPECT_TRUE(QTest::qWaitFor([&] { return clipAt(screenshot(), corners[0]) != 'g'; }, 5000));
