@@ -23,6 +23,19 @@ static void* procAddress(void*, const char* name)
     return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
 }
 
+// A render context whose frames are announced to `surface`, or null.
+static mpv_render_context* createRender(mpv_handle* mpv, mpv_render_param* params, VideoSurface* surface)
+{
+    mpv_render_context* render = nullptr;
+    if (mpv_render_context_create(&render, mpv, params) < 0)
+        return nullptr;
+    // Called on an engine thread: only post to ours.
+    mpv_render_context_set_update_callback(render, [](void* self) {
+        QMetaObject::invokeMethod(static_cast<VideoSurface*>(self), "onEngineUpdate", Qt::QueuedConnection);
+    }, surface);
+    return render;
+}
+
 // The engine's OpenGL render API in a QOpenGLWidget. It lets mouse events
 // through to the surface, which reports the clicks.
 class GlPicture : public QOpenGLWidget {
@@ -68,15 +81,9 @@ protected:
             {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
             {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
             {MPV_RENDER_PARAM_INVALID, nullptr}};
-        if (mpv_render_context_create(&render_, mpv_, params) < 0) {
-            render_ = nullptr;
-            return;
-        }
-        // Called on an engine thread: only post to ours.
-        mpv_render_context_set_update_callback(render_, [](void* self) {
-            QMetaObject::invokeMethod(static_cast<VideoSurface*>(self), "onEngineUpdate", Qt::QueuedConnection);
-        }, surface_);
-        emit surface_->ready();
+        render_ = createRender(mpv_, params, surface_);
+        if (render_)
+            emit surface_->ready();
     }
 
     void paintGL() override
@@ -158,13 +165,7 @@ VideoSurface::VideoSurface(mpv_handle* mpv, Drawing drawing, QWidget* parent)
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
         {MPV_RENDER_PARAM_INVALID, nullptr}};
-    if (mpv_render_context_create(&render_, mpv_, params) < 0) {
-        render_ = nullptr;
-        return;
-    }
-    mpv_render_context_set_update_callback(render_, [](void* self) {
-        QMetaObject::invokeMethod(static_cast<VideoSurface*>(self), "onEngineUpdate", Qt::QueuedConnection);
-    }, this);
+    render_ = createRender(mpv_, params, this);
 }
 
 VideoSurface::~VideoSurface()
