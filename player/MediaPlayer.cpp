@@ -22,6 +22,7 @@
 #include <clocale>
 #include <cmath>
 #include <functional>
+#include <vector>
 
 double engineVolume(int hundredthsOfDecibel)
 {
@@ -63,6 +64,24 @@ static QString fileNameOf(const QString& path)
     const QString name = QFileInfo(path).fileName();
     return name.isEmpty() ? path : name;
 }
+
+// The engine takes a command as a NULL-terminated list of UTF-8 strings.
+class Argv {
+public:
+    explicit Argv(const QStringList& args)
+    {
+        for (const QString& arg : args)
+            utf8_ << arg.toUtf8();
+        for (const QByteArray& arg : utf8_)
+            pointers_.push_back(arg.constData());
+        pointers_.push_back(nullptr);
+    }
+    const char** data() { return pointers_.data(); }
+
+private:
+    QList<QByteArray> utf8_;
+    std::vector<const char*> pointers_;
+};
 
 static QString reasonText(int error)
 {
@@ -427,12 +446,7 @@ void MediaPlayer::appendEntries()
         const QStringList args{QStringLiteral("loadfile"), entry.path,
                                appended_ == 0 ? QStringLiteral("replace") : QStringLiteral("append"),
                                options.join(u',')};
-        QList<QByteArray> utf8;
-        for (const QString& arg : args)
-            utf8 << arg.toUtf8();
-        const char* argv[] = {utf8[0].constData(), utf8[1].constData(), utf8[2].constData(), utf8[3].constData(),
-                              nullptr};
-        if (mpv_command_async(mpv_, kAppendReply, argv) < 0)
+        if (mpv_command_async(mpv_, kAppendReply, Argv(args).data()) < 0)
             break;
         ++appended_;
         ++appendsInFlight_;
@@ -555,14 +569,7 @@ bool MediaPlayer::hasMedia() const
 
 bool MediaPlayer::command(const QStringList& args)
 {
-    QList<QByteArray> utf8;
-    for (const QString& arg : args)
-        utf8 << arg.toUtf8();
-    std::vector<const char*> argv;
-    for (const QByteArray& arg : utf8)
-        argv.push_back(arg.constData());
-    argv.push_back(nullptr);
-    return mpv_command(mpv_, argv.data()) >= 0;
+    return mpv_command(mpv_, Argv(args).data()) >= 0;
 }
 
 bool MediaPlayer::setFlag(const char* name, bool value)

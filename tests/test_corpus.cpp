@@ -4,7 +4,7 @@
 // a good clip plays right after.
 #include "player/MediaPlayer.h"
 #include "player/VideoSurface.h"
-#include "support/Desktop.h"
+#include "support/ShownPlayer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,23 +39,7 @@ struct Outcome {
     QString status;
 };
 
-struct Corpus : ::testing::Test {
-    QWidget window;
-    MediaPlayer* player = new MediaPlayer(&window);
-
-    Corpus()
-    {
-        player->setGeometry(2, 2, 352, 363);
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-    QString status() { return player->statusText(); }
-    QImage picture() { return player->findChild<VideoSurface*>()->grab().toImage(); }
-    char colour()
-    {
-        const QImage frame = picture();
-        return clipAt(frame, QRect(frame.width() / 20, frame.height() / 20, frame.width() / 5, frame.height() / 7));
-    }
+struct Corpus : ::testing::Test, ShownPlayer {
     bool black()
     {
         const QImage frame = picture();

@@ -2,7 +2,7 @@
 // kind of input plays, what the status line says, and what a click does.
 #include "player/MediaPlayer.h"
 #include "player/VideoSurface.h"
-#include "support/Desktop.h"
+#include "support/ShownPlayer.h"
 
 #include <QSignalSpy>
 #include <QSlider>
@@ -15,25 +15,8 @@ namespace {
 
 const QString media = QStringLiteral(TEMBRIO_MEDIA_DIR "/");
 
-struct Component : ::testing::Test {
-    QWidget window;
-    MediaPlayer* player;
-
-    explicit Component(VideoSurface::Drawing drawing = VideoSurface::Drawing::Automatic)
-        : player(new MediaPlayer(&window, {}, drawing))
-    {
-        player->setGeometry(2, 2, 352, 363);
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-    VideoSurface* video() { return player->findChild<VideoSurface*>(); }
-    QString status() { return player->statusText(); }
-    // Sampled in the picture's upper left, away from the text and the bar.
-    char colour()
-    {
-        const QImage frame = video()->grab().toImage();
-        return clipAt(frame, QRect(frame.width() / 20, frame.height() / 20, frame.width() / 5, frame.height() / 7));
-    }
+struct Component : ::testing::Test, ShownPlayer {
+    explicit Component(VideoSurface::Drawing drawing = VideoSurface::Drawing::Automatic) : ShownPlayer(drawing) {}
     bool waitFor(char expected, const QString& statusPart)
     {
         return QTest::qWaitFor([&] { return colour() == expected && status().contains(statusPart); }, 8000);
