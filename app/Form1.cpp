@@ -3,9 +3,9 @@
 #include "app/Startup.h"
 #include "about/About.h"
 #include "open/OpenMedia.h"
-#include "player/DisplayMode.h"
+#include "app/DisplayMode.h"
 #include "player/MediaPlayer.h"
-#include "player/Transport.h"
+#include "app/Transport.h"
 #include "resources/images.h"
 
 #include <QCoreApplication>

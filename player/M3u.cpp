@@ -70,28 +70,58 @@ QString entryRefusal(const QString& entry)
     return {};
 }
 
+// An entry as written, made absolute against the list's folder; what can
+// never name a local file is left as written for entryRefusal().
+static QString localPath(QString line, const QDir& base)
+{
+    if (!entryRefusal(line).isEmpty())
+        return line;
+    if (line.startsWith(QLatin1String("file://"), Qt::CaseInsensitive)) {
+        QUrl url(line);
+        url.setHost(QString());  // "localhost", or it reads as a share
+        line = url.toLocalFile();
+    }
+    line.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::cleanPath(base.absoluteFilePath(line));
+}
+
+// A title shows in the status line and goes to the engine as a string: no
+// control codes, a NUL least of all.
+static QString cleanTitle(QString title)
+{
+    title.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    return title.trimmed();
+}
+
+static QStringList linesOf(const QByteArray& bytes)
+{
+    static const QRegularExpression lineEnd(QStringLiteral("[\r\n]"));
+    return decode(bytes).split(lineEnd);
+}
+
 QList<M3uEntry> readM3u(const QByteArray& bytes, const QString& folder)
 {
     const QDir base(folder);
     QList<M3uEntry> entries;
     QString title;
-    static const QRegularExpression lineEnd(QStringLiteral("[\r\n]"));
-    for (const QString& raw : decode(bytes).split(lineEnd)) {
-        QString line = raw.trimmed();
+    for (const QString& raw : linesOf(bytes)) {
+        const QString line = raw.trimmed();
         if (line.startsWith(QLatin1String("#EXTINF:")))
-            title = line.section(QLatin1Char(','), 1).trimmed();
+            title = cleanTitle(line.section(QLatin1Char(','), 1));
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
-        if (entryRefusal(line).isEmpty()) {
-            if (line.startsWith(QLatin1String("file://"), Qt::CaseInsensitive)) {
-                QUrl url(line);
-                url.setHost(QString());  // "localhost", or it reads as a share
-                line = url.toLocalFile();
-            }
-            line.replace(QLatin1Char('\\'), QLatin1Char('/'));
-            line = QDir::cleanPath(base.absoluteFilePath(line));
-        }
-        entries.append({line, std::exchange(title, QString())});
+        entries.append({localPath(line, base), std::exchange(title, QString())});
     }
+    return entries;
+}
+
+QList<M3uEntry> readPls(const QByteArray& bytes, const QString& folder)
+{
+    const QDir base(folder);
+    QList<M3uEntry> entries;
+    static const QRegularExpression file(QStringLiteral("^File\\d+=(.*)$"), QRegularExpression::CaseInsensitiveOption);
+    for (const QString& raw : linesOf(bytes))
+        if (const auto match = file.match(raw.trimmed()); match.hasMatch() && !match.captured(1).trimmed().isEmpty())
+            entries.append({localPath(match.captured(1).trimmed(), base), QString()});
     return entries;
 }

@@ -11,12 +11,14 @@
 // are made absolute against `folder`, and file:// URLs become local paths.
 // What cannot name a file here (other URLs, Windows drive paths, names with a
 // NUL) is kept as written, for the caller to refuse with entryRefusal(). An
-// #EXTINF title goes with the entry that follows it.
+// #EXTINF title, without control codes, goes with the entry that follows it.
 struct M3uEntry {
     QString path;
     QString title;
 };
 QList<M3uEntry> readM3u(const QByteArray& bytes, const QString& folder);
+// The "FileN=" entries of a PLS playlist, read the same way.
+QList<M3uEntry> readPls(const QByteArray& bytes, const QString& folder);
 
 // True for "scheme://..." addresses other than local file URLs (the engine
 // reads its device and generator prefixes, such as dvd:// or av://, the same

@@ -3,17 +3,17 @@
 #include "player/M3u.h"
 #include "player/Player.h"
 #include "player/PlayerSettings.h"
+#include "player/StatusLine.h"
 #include "player/VideoSurface.h"
 
-#include <QHash>
-#include <QStringList>
 #include <QWidget>
 
-class QLabel;
-class QSlider;
-class FullScreenWindow;
-struct mpv_handle;
-struct mpv_event;
+class ControlBar;
+class Engine;
+class FullScreen;
+class ListReader;
+class PlaylistFeeder;
+struct ListOutcome;
 
 // The player component: the engine, the picture, its own control bar,
 // tracker and status line, and the full-screen window. The host only calls
@@ -28,6 +28,9 @@ public:
     // Call before the QApplication exists.
     static void prepareApplication();
 
+    // Opening reads the file or list away from the GUI thread: false only
+    // for what can never be opened (an address, an empty name); any other
+    // failure shows in the status line, and what played goes on.
     bool setFileName(const QString& path) override;
     bool setCurrentPosition(double seconds) override;
     bool setDisplaySize(int size) override;
@@ -39,54 +42,35 @@ public:
 
     QString statusText() const;
     bool isFullScreen() const;
+    // Something is being opened: a list still being read or handed over.
+    bool isOpening() const;
 
 signals:
     // Button: 1 left, 2 right, 4 middle. ShiftState: 1 Shift, 2 Ctrl, 4 Alt.
     void Click(short Button, short ShiftState, float x, float y);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    Q_INVOKABLE void drainEvents();
-    void handleEvent(const mpv_event& event);
-    void loadEntries(const QList<M3uEntry>& entries);
-    void appendEntries();
-    QString entryName(qint64 id) const;
+    void takeFiles(const QList<M3uEntry>& files, bool first);
+    void opened(const ListOutcome& outcome);
+    void onPropertyChanged(const QByteArray& name, const QVariant& value);
+    void onFileEnded(qint64 entryId, int reason, int error);
     void onVideoClicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
-    void leaveFullScreen();
-    void buildControls(VideoSurface::Drawing drawing);
     void showStatus();
-    void setState(const QString& text);
-    void setNotice(const QString& text);
-    bool command(const QStringList& args);
-    bool setFlag(const char* name, bool value);
-    bool hasMedia() const;
+    bool command(const QVariantMap& args);
 
     const PlayerSettings settings_;
-    mpv_handle* mpv_ = nullptr;
+    Engine* engine_;
     QWidget* stage_ = nullptr;  // picture + controls: what moves to the full screen
     VideoSurface* video_ = nullptr;
-    QSlider* tracker_ = nullptr;
-    QWidget* controlBar_ = nullptr;
-    QLabel* status_ = nullptr;
-    FullScreenWindow* fullScreen_ = nullptr;
+    ControlBar* controls_ = nullptr;
+    StatusLine* status_ = nullptr;
+    FullScreen* fullScreen_ = nullptr;
+    ListReader* reader_ = nullptr;
+    PlaylistFeeder* feeder_ = nullptr;
 
-    QList<M3uEntry> pending_;  // handed over before the picture was ready
-    QList<M3uEntry> toAppend_;  // still to hand to the engine, from appended_ on
-    qsizetype appended_ = 0;
-    int appendsInFlight_ = 0;  // handed over, not yet confirmed
-    bool entriesFromList_ = false;
-    QHash<qint64, QString> names_;  // file names by the engine's playlist entry id
-    int redirects_ = 0;  // lists the engine read in a row, none of them played
-    bool loaded_ = false;  // the engine holds a playlist
-    bool idle_ = true;     // nothing open: before the first clip or after the last
-    bool paused_ = false;
-    bool stopped_ = false;
-    bool fileLoaded_ = false;  // the current entry opened; false while opening
-    QString currentFile_;
-    double duration_ = 0;
-    QString title_;
-    QString state_;
-    QString notice_;
+    QList<M3uEntry> waiting_;  // read before the picture was ready
+    bool waitingReplaces_ = false;
+    PlayState state_;
+    qint64 position_ = -1;  // the engine's playlist position and length
+    qint64 count_ = 0;
 };

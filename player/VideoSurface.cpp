@@ -31,9 +31,21 @@ static mpv_render_context* createRender(mpv_handle* mpv, mpv_render_param* param
         return nullptr;
     // Called on an engine thread: only post to ours.
     mpv_render_context_set_update_callback(render, [](void* self) {
-        QMetaObject::invokeMethod(static_cast<VideoSurface*>(self), "onEngineUpdate", Qt::QueuedConnection);
+        auto* surface = static_cast<VideoSurface*>(self);
+        QMetaObject::invokeMethod(surface, &VideoSurface::onEngineUpdate, Qt::QueuedConnection);
     }, surface);
     return render;
+}
+
+// Stops the frame announcements first: once that returns, the engine no
+// longer calls back into a widget that is going away.
+static void freeRender(mpv_render_context*& render)
+{
+    if (!render)
+        return;
+    mpv_render_context_set_update_callback(render, nullptr, nullptr);
+    mpv_render_context_free(render);
+    render = nullptr;
 }
 
 // The engine's OpenGL render API in a QOpenGLWidget. It lets mouse events
@@ -51,7 +63,7 @@ public:
         if (context())
             disconnect(context(), nullptr, this, nullptr);
         makeCurrent();
-        freeRender();
+        freeRender(render_);
         doneCurrent();
     }
 
@@ -60,7 +72,12 @@ public:
 
     void onEngineUpdate()
     {
-        if (render_ && (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME))
+        if (!render_)
+            return;
+        makeCurrent();
+        const uint64_t flags = mpv_render_context_update(render_);
+        doneCurrent();
+        if (flags & MPV_RENDER_UPDATE_FRAME)
             update();
     }
 
@@ -69,7 +86,7 @@ protected:
     {
         connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
             makeCurrent();
-            freeRender();
+            freeRender(render_);
             doneCurrent();
         });
         if (render_)
@@ -84,6 +101,8 @@ protected:
         render_ = createRender(mpv_, params, surface_);
         if (render_)
             emit surface_->ready();
+        else  // not from inside this widget's own set-up
+            QMetaObject::invokeMethod(surface_, &VideoSurface::drawInSoftware, Qt::QueuedConnection);
     }
 
     void paintGL() override
@@ -108,14 +127,6 @@ protected:
     }
 
 private:
-    void freeRender()
-    {
-        if (render_) {
-            mpv_render_context_free(render_);
-            render_ = nullptr;
-        }
-    }
-
     mpv_handle* mpv_;
     VideoSurface* surface_;
     mpv_render_context* render_ = nullptr;
@@ -159,19 +170,33 @@ VideoSurface::VideoSurface(mpv_handle* mpv, Drawing drawing, QWidget* parent)
         layout->addWidget(gl_);
         return;
     }
+    drawInSoftware();
+}
 
+VideoSurface::~VideoSurface()
+{
+    // The OpenGL picture frees its render context with its GL context
+    // current, and before this widget is half gone.
+    delete gl_;
+    freeRender(render_);
+}
+
+// Also the way out when OpenGL could not give the engine a render context.
+void VideoSurface::drawInSoftware()
+{
+    if (gl_) {
+        gl_->hide();
+        gl_->deleteLater();
+        gl_ = nullptr;
+    }
     // We paint every pixel ourselves.
     setAttribute(Qt::WA_OpaquePaintEvent);
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
         {MPV_RENDER_PARAM_INVALID, nullptr}};
     render_ = createRender(mpv_, params, this);
-}
-
-VideoSurface::~VideoSurface()
-{
     if (render_)
-        mpv_render_context_free(render_);
+        emit ready();
 }
 
 bool VideoSurface::isReady() const

@@ -29,6 +29,10 @@ public:
     bool isReady() const;
     void setShowsVideo(bool shows);
 
+    // The engine has a new frame, or wants a redraw; posted from its thread.
+    void onEngineUpdate();
+    void drawInSoftware();
+
 signals:
     // The engine can draw: files may now be handed to it.
     void ready();
@@ -40,7 +44,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    Q_INVOKABLE void onEngineUpdate();
     void renderFrame();
 
     mpv_handle* mpv_;

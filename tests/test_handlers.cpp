@@ -2,8 +2,8 @@
 // and the real Qt menu.
 #include "app/Menu.h"
 #include "app/Startup.h"
-#include "player/DisplayMode.h"
-#include "player/Transport.h"
+#include "app/DisplayMode.h"
+#include "app/Transport.h"
 #include "support/FakePlayer.h"
 
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "player/Transport.h"
+#include "app/Transport.h"
 
 #include "app/MenuItems.h"
 #include "player/Player.h"

@@ -1,4 +1,4 @@
-#include "player/DisplayMode.h"
+#include "app/DisplayMode.h"
 
 #include "app/MenuItems.h"
 #include "player/Player.h"

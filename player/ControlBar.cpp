@@ -1,0 +1,97 @@
+#include "player/ControlBar.h"
+
+#include <QHBoxLayout>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+ControlBar::ControlBar(const PlayerSettings& settings, QWidget* parent) : QWidget(parent), settings_(settings)
+{
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(1);
+
+    tracker_ = new QSlider(Qt::Horizontal, this);
+    tracker_->setObjectName(QStringLiteral("tracker"));
+    tracker_->setRange(0, 0);
+    tracker_->setFocusPolicy(Qt::NoFocus);
+    connect(tracker_, &QSlider::sliderMoved, this, [this](int value) { emit seek(value / 10.0); });
+    rows->addWidget(tracker_);
+
+    buttons_ = new QWidget(this);
+    auto* row = new QHBoxLayout(buttons_);
+    row->setContentsMargins(2, 0, 2, 0);
+    row->setSpacing(1);
+    auto addButton = [&](const char* name, QStyle::StandardPixmap icon, const QString& tip, void (ControlBar::*signal)()) {
+        auto* button = new QToolButton(buttons_);
+        button->setObjectName(QLatin1String(name));
+        button->setIcon(style()->standardIcon(icon));
+        button->setToolTip(tip);
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        if (signal)
+            connect(button, &QToolButton::clicked, this, signal);
+        row->addWidget(button);
+        return button;
+    };
+    addButton("playButton", QStyle::SP_MediaPlay, QStringLiteral("Riproduci"), &ControlBar::play);
+    addButton("pauseButton", QStyle::SP_MediaPause, QStringLiteral("Pausa"), &ControlBar::pause);
+    addButton("stopButton", QStyle::SP_MediaStop, QStringLiteral("Stop"), &ControlBar::stop);
+    if (settings_.ShowPositionControls) {
+        addButton("previousButton", QStyle::SP_MediaSkipBackward, QStringLiteral("Traccia precedente"), &ControlBar::previous);
+        addButton("nextButton", QStyle::SP_MediaSkipForward, QStringLiteral("Traccia successiva"), &ControlBar::next);
+    }
+    row->addStretch(1);
+    if (settings_.ShowAudioControls) {
+        QToolButton* muteButton = addButton("muteButton", QStyle::SP_MediaVolume, QStringLiteral("Disattiva audio"), nullptr);
+        muteButton->setCheckable(true);
+        muteButton->setChecked(settings_.Mute);
+        connect(muteButton, &QToolButton::toggled, this, [this, muteButton](bool on) {
+            muteButton->setIcon(style()->standardIcon(on ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+            emit mute(on);
+        });
+        auto* slider = new QSlider(Qt::Horizontal, buttons_);
+        slider->setObjectName(QStringLiteral("volume"));
+        slider->setToolTip(QStringLiteral("Volume"));
+        slider->setFocusPolicy(Qt::NoFocus);
+        slider->setRange(0, 100);
+        slider->setValue(qRound(engineVolume(settings_.Volume)));
+        slider->setFixedWidth(60);
+        connect(slider, &QSlider::valueChanged, this, [this](int value) { emit volume(value); });
+        row->addWidget(slider);
+    }
+    rows->addWidget(buttons_);
+    showFor(false);
+}
+
+int ControlBar::tenths(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds <= 0)
+        return 0;
+    return qRound(qMin(seconds, 1e8) * 10);
+}
+
+void ControlBar::setDuration(double seconds)
+{
+    tracker_->setRange(0, tenths(seconds));
+}
+
+void ControlBar::setPosition(double seconds)
+{
+    if (tracker_->isSliderDown())
+        return;
+    const QSignalBlocker quiet(tracker_);
+    tracker_->setValue(tenths(seconds));
+}
+
+void ControlBar::showFor(bool fullScreen)
+{
+    const bool controls = settings_.ShowControls && (!fullScreen || settings_.EnableFullScreenControls);
+    tracker_->setVisible(controls && settings_.ShowTracker);
+    buttons_->setVisible(controls);
+    setVisible(controls);
+}

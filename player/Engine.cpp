@@ -1,0 +1,231 @@
+#include "player/Engine.h"
+
+#include <mpv/client.h>
+
+#include <clocale>
+#include <cstring>
+
+// --- nodes ---------------------------------------------------------------
+
+static char* copyString(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    char* copy = new char[utf8.size() + 1];
+    std::memcpy(copy, utf8.constData(), utf8.size() + 1);
+    return copy;
+}
+
+mpv_node toNode(const QVariant& value)
+{
+    mpv_node node{};
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        node.format = MPV_FORMAT_FLAG;
+        node.u.flag = value.toBool();
+        break;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        node.format = MPV_FORMAT_INT64;
+        node.u.int64 = value.toLongLong();
+        break;
+    case QMetaType::Double:
+        node.format = MPV_FORMAT_DOUBLE;
+        node.u.double_ = value.toDouble();
+        break;
+    case QMetaType::QVariantMap: {
+        const QVariantMap map = value.toMap();
+        auto* list = new mpv_node_list{int(map.size()), new mpv_node[map.size()], new char*[map.size()]};
+        int i = 0;
+        for (auto it = map.begin(); it != map.end(); ++it, ++i) {
+            list->keys[i] = copyString(it.key());
+            list->values[i] = toNode(it.value());
+        }
+        node.format = MPV_FORMAT_NODE_MAP;
+        node.u.list = list;
+        break;
+    }
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        const QVariantList items = value.toList();
+        auto* list = new mpv_node_list{int(items.size()), new mpv_node[items.size()], nullptr};
+        for (int i = 0; i < items.size(); ++i)
+            list->values[i] = toNode(items[i]);
+        node.format = MPV_FORMAT_NODE_ARRAY;
+        node.u.list = list;
+        break;
+    }
+    default:
+        node.format = MPV_FORMAT_STRING;
+        node.u.string = copyString(value.toString());
+        break;
+    }
+    return node;
+}
+
+void freeNode(mpv_node& node)
+{
+    if (node.format == MPV_FORMAT_STRING) {
+        delete[] node.u.string;
+    } else if (node.format == MPV_FORMAT_NODE_MAP || node.format == MPV_FORMAT_NODE_ARRAY) {
+        mpv_node_list* list = node.u.list;
+        for (int i = 0; i < list->num; ++i) {
+            freeNode(list->values[i]);
+            if (list->keys)
+                delete[] list->keys[i];
+        }
+        delete[] list->values;
+        delete[] list->keys;
+        delete list;
+    }
+    node.format = MPV_FORMAT_NONE;
+}
+
+QVariant fromNode(const mpv_node& node)
+{
+    switch (node.format) {
+    case MPV_FORMAT_STRING: return QString::fromUtf8(node.u.string);
+    case MPV_FORMAT_FLAG: return node.u.flag != 0;
+    case MPV_FORMAT_INT64: return qint64(node.u.int64);
+    case MPV_FORMAT_DOUBLE: return node.u.double_;
+    case MPV_FORMAT_NODE_ARRAY: {
+        QVariantList items;
+        for (int i = 0; i < node.u.list->num; ++i)
+            items << fromNode(node.u.list->values[i]);
+        return items;
+    }
+    case MPV_FORMAT_NODE_MAP: {
+        QVariantMap map;
+        for (int i = 0; i < node.u.list->num; ++i)
+            map.insert(QString::fromUtf8(node.u.list->keys[i]), fromNode(node.u.list->values[i]));
+        return map;
+    }
+    default: return {};
+    }
+}
+
+// Frees a node made by toNode() when it goes out of scope.
+struct OwnedNode {
+    explicit OwnedNode(const QVariant& value) : node(toNode(value)) {}
+    ~OwnedNode() { freeNode(node); }
+    mpv_node node;
+};
+
+// --- the engine ----------------------------------------------------------
+
+Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, QObject* parent) : QObject(parent)
+{
+    // The engine parses numbers with the C locale; QApplication changed it.
+    std::setlocale(LC_NUMERIC, "C");
+    mpv_ = mpv_create();
+    if (!mpv_)
+        qFatal("Impossibile avviare il motore di riproduzione");
+    for (const auto& [name, value] : options) {
+        OwnedNode node(value);
+        if (mpv_set_option(mpv_, name, MPV_FORMAT_NODE, &node.node) < 0)
+            qWarning("Opzione del motore rifiutata: %s=%s", name, qPrintable(value.toString()));
+    }
+    if (mpv_initialize(mpv_) < 0)
+        qFatal("Impossibile avviare il motore di riproduzione");
+    // Called on an engine thread: only post to ours, once until drained.
+    mpv_set_wakeup_callback(mpv_, [](void* self) {
+        auto* engine = static_cast<Engine*>(self);
+        if (!engine->wakeupPosted_.exchange(true))
+            QMetaObject::invokeMethod(engine, &Engine::drain, Qt::QueuedConnection);
+    }, this);
+}
+
+Engine::~Engine()
+{
+    mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
+    mpv_terminate_destroy(mpv_);
+}
+
+quint64 Engine::expect(Reply reply)
+{
+    if (!reply)
+        return 0;
+    replies_.insert(++lastReply_, std::move(reply));
+    return lastReply_;
+}
+
+bool Engine::command(const QVariantMap& args, Reply reply)
+{
+    OwnedNode node(args);
+    const quint64 id = expect(std::move(reply));
+    // The engine copies the command before this returns.
+    if (mpv_command_node_async(mpv_, id, &node.node) < 0) {
+        replies_.remove(id);
+        return false;
+    }
+    return true;
+}
+
+bool Engine::setProperty(const char* name, const QVariant& value, Reply reply)
+{
+    OwnedNode node(value);
+    const quint64 id = expect(std::move(reply));
+    if (mpv_set_property_async(mpv_, id, name, MPV_FORMAT_NODE, &node.node) < 0) {
+        replies_.remove(id);
+        return false;
+    }
+    return true;
+}
+
+void Engine::observe(const char* name)
+{
+    mpv_observe_property(mpv_, 0, name, MPV_FORMAT_NODE);
+}
+
+void Engine::drain()
+{
+    wakeupPosted_ = false;
+    // Each event is taken at once: a handler may send commands, never wait.
+    for (const mpv_event* event = mpv_wait_event(mpv_, 0); event->event_id != MPV_EVENT_NONE;
+         event = mpv_wait_event(mpv_, 0)) {
+        switch (event->event_id) {
+        case MPV_EVENT_COMMAND_REPLY:
+        case MPV_EVENT_SET_PROPERTY_REPLY:
+            if (Reply reply = replies_.take(event->reply_userdata)) {
+                const auto* result = static_cast<const mpv_event_command*>(event->data);
+                reply(event->error, event->event_id == MPV_EVENT_COMMAND_REPLY && result ? fromNode(result->result)
+                                                                                        : QVariant());
+            }
+            break;
+        case MPV_EVENT_START_FILE:
+            emit fileStarted(static_cast<const mpv_event_start_file*>(event->data)->playlist_entry_id);
+            break;
+        case MPV_EVENT_FILE_LOADED:
+            emit fileLoaded();
+            break;
+        case MPV_EVENT_END_FILE: {
+            const auto* end = static_cast<const mpv_event_end_file*>(event->data);
+            emit fileEnded(end->playlist_entry_id, end->reason, end->error);
+            break;
+        }
+        case MPV_EVENT_PROPERTY_CHANGE: {
+            const auto* property = static_cast<const mpv_event_property*>(event->data);
+            const QVariant value = property->format == MPV_FORMAT_NODE
+                ? fromNode(*static_cast<const mpv_node*>(property->data)) : QVariant();
+            emit propertyChanged(QByteArray(property->name), value);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+}
+
+QString Engine::reasonText(int error)
+{
+    switch (error) {
+    case MPV_ERROR_UNKNOWN_FORMAT: return QStringLiteral("formato non riconosciuto");
+    case MPV_ERROR_NOTHING_TO_PLAY: return QStringLiteral("nessuna traccia audio o video");
+    case MPV_ERROR_UNSUPPORTED: return QStringLiteral("formato non supportato");
+    case MPV_ERROR_AO_INIT_FAILED: return QStringLiteral("uscita audio non disponibile");
+    case MPV_ERROR_VO_INIT_FAILED: return QStringLiteral("uscita video non disponibile");
+    case MPV_ERROR_COMMAND:
+    case MPV_ERROR_INVALID_PARAMETER:
+    case MPV_ERROR_OPTION_ERROR: return QStringLiteral("comando rifiutato dal motore");
+    default: return QStringLiteral("file danneggiato o non leggibile");
+    }
+}

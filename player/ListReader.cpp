@@ -1,0 +1,207 @@
+#include "player/ListReader.h"
+
+#include "player/StatusLine.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+enum class ListKind { None, M3u, Pls };
+
+ListKind listKind(const QFileInfo& info)
+{
+    const QString suffix = info.suffix().toLower();
+    if (suffix == QLatin1String("m3u") || suffix == QLatin1String("m3u8"))
+        return ListKind::M3u;
+    return suffix == QLatin1String("pls") ? ListKind::Pls : ListKind::None;
+}
+
+QString displayName(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    return shortName(name.isEmpty() ? path : name);
+}
+
+struct Walk {
+    const ListBudget& budget;
+    const std::function<void(M3uEntry)>& take;
+    const std::function<bool()>& cancelled;
+    ListOutcome outcome;
+    QSet<QString> seen;
+    qsizetype taken = 0;
+    qint64 bytes = 0;
+    bool full = false;
+
+    // Why `info` cannot be played as a file of its own; empty if it can.
+    static QString refusal(const QFileInfo& info)
+    {
+        // Anything but a plain file can block the engine (a FIFO) or expand
+        // into a whole tree (a folder).
+        if (!info.exists())
+            return QStringLiteral("non trovato");
+        if (!info.isFile())
+            return QStringLiteral("non \u00e8 un file");
+        if (!info.isReadable())
+            return QStringLiteral("non leggibile");
+        return {};
+    }
+
+    // Reads a list and those it names into take(); returns why the list
+    // itself could not be read, or an empty string.
+    QString readList(const QFileInfo& list, ListKind kind, int depth)
+    {
+        seen.insert(list.canonicalFilePath());
+        if (list.size() > budget.bytes - bytes)
+            return QStringLiteral("troppo grande");
+        QFile file(list.absoluteFilePath());
+        if (!file.open(QIODevice::ReadOnly))
+            return QStringLiteral("non leggibile");
+        const QByteArray text = file.read(budget.bytes - bytes);
+        bytes += text.size();
+        const QList<M3uEntry> entries = kind == ListKind::Pls ? readPls(text, list.absolutePath())
+                                                              : readM3u(text, list.absolutePath());
+        for (const M3uEntry& entry : entries) {
+            if (full || cancelled())
+                break;
+            // What can never name a local file is shown as written.
+            QString why = entryRefusal(entry.path);
+            const QString name = why.isEmpty() ? displayName(entry.path) : shortName(entry.path);
+            if (why.isEmpty()) {
+                const QFileInfo info(entry.path);
+                why = refusal(info);
+                if (why.isEmpty()) {
+                    if (const ListKind inner = listKind(info); inner != ListKind::None) {
+                        if (seen.contains(info.canonicalFilePath()))
+                            why = QStringLiteral("playlist gi\u00e0 inclusa");
+                        else if (depth >= budget.depth)
+                            why = QStringLiteral("troppe playlist una dentro l'altra");
+                        else
+                            why = readList(info, inner, depth + 1);
+                    } else if (taken >= budget.entries) {
+                        full = true;
+                        outcome.skipped << QStringLiteral("le voci oltre le %1 (troppe)").arg(budget.entries);
+                    } else {
+                        ++taken;
+                        take(entry);
+                    }
+                    if (why.isEmpty())
+                        continue;
+                }
+            }
+            outcome.skipped << QStringLiteral("%1 (%2)").arg(name, why);
+        }
+        return {};
+    }
+};
+
+}  // namespace
+
+ListOutcome readMedia(const QString& path, const ListBudget& budget, const std::function<void(M3uEntry)>& take,
+                      const std::function<bool()>& cancelled)
+{
+    Walk walk{budget, take, cancelled, {}, {}, 0, 0, false};
+    const QString name = shortName(path, 120);
+    const QFileInfo info(path);
+    if (isNetworkAddress(path))
+        walk.outcome.error = QStringLiteral("Indirizzo rifiutato, solo file locali: %1").arg(name);
+    else if (path.isEmpty() || path.contains(QChar(0)) || !info.exists())
+        walk.outcome.error = QStringLiteral("File non trovato: %1").arg(name);
+    else if (!info.isFile() || !info.isReadable())
+        walk.outcome.error = QStringLiteral("Impossibile leggere il file: %1").arg(name);
+    else if (const ListKind kind = listKind(info); kind == ListKind::None) {
+        walk.taken = 1;
+        take({info.absoluteFilePath(), QString()});
+    } else if (const QString why = walk.readList(info, kind, 0); !why.isEmpty())
+        walk.outcome.error = QStringLiteral("Impossibile leggere la playlist %1: %2").arg(displayName(path), why);
+    else if (walk.taken == 0 && !cancelled()) {
+        walk.outcome.error = QStringLiteral("Nessun file riproducibile nella playlist %1").arg(displayName(path));
+        if (!walk.outcome.skipped.isEmpty())
+            walk.outcome.error += QStringLiteral(": ") + skippedText(walk.outcome.skipped);
+    }
+    return walk.outcome;
+}
+
+// --- the reader thread ----------------------------------------------------
+
+// Shared by the GUI side and the thread: the thread posts only while the
+// reader still wants this run.
+struct ListReader::Run {
+    std::mutex mutex;
+    ListReader* reader = nullptr;  // null once it no longer wants this run
+    quint64 id;
+    std::atomic<bool> cancelled{false};
+
+    template <typename F>
+    void post(F call)
+    {
+        std::lock_guard lock(mutex);
+        if (reader)
+            QMetaObject::invokeMethod(reader, std::move(call), Qt::QueuedConnection);
+    }
+    void drop()
+    {
+        std::lock_guard lock(mutex);
+        reader = nullptr;
+        cancelled = true;
+    }
+};
+
+ListReader::ListReader(QObject* parent, ListBudget budget) : QObject(parent), budget_(budget) {}
+
+ListReader::~ListReader()
+{
+    if (run_)
+        run_->drop();
+}
+
+void ListReader::start(const QString& path)
+{
+    if (run_)
+        run_->drop();
+    run_ = std::make_shared<Run>();
+    run_->reader = this;
+    run_->id = ++runs_;
+    busy_ = true;
+    std::thread([run = run_, path, budget = budget_, self = this] {
+        QList<M3uEntry> batch;
+        qsizetype batchSize = 1;  // the first file at once, then more at a time
+        bool first = true;
+        QElapsedTimer sinceSent;
+        sinceSent.start();
+        const auto send = [&] {
+            run->post([self, id = run->id, files = std::exchange(batch, {}), first] { self->deliver(id, files, first); });
+            first = false;
+            batchSize = qMin<qsizetype>(batchSize * 4, 4096);
+            sinceSent.restart();
+        };
+        const ListOutcome outcome = readMedia(path, budget, [&](M3uEntry entry) {
+            batch.append(std::move(entry));
+            if (batch.size() >= batchSize || sinceSent.elapsed() > 50)
+                send();
+        }, [&] { return run->cancelled.load(); });
+        if (!batch.isEmpty())
+            send();
+        run->post([self, id = run->id, outcome] { self->finish(id, outcome); });
+    }).detach();
+}
+
+void ListReader::deliver(quint64 run, const QList<M3uEntry>& batch, bool first)
+{
+    if (run == runs_)
+        emit files(batch, first);
+}
+
+void ListReader::finish(quint64 run, const ListOutcome& outcome)
+{
+    if (run != runs_)
+        return;
+    busy_ = false;
+    emit finished(outcome);
+}

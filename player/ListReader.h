@@ -1,0 +1,60 @@
+#pragma once
+
+#include "player/M3u.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+// Limits on what one opening may read, lists inside lists included: beyond
+// them a list would only hold up the player and fill its memory.
+struct ListBudget {
+    qsizetype entries = 100000;
+    qint64 bytes = 16 << 20;
+    int depth = 8;
+};
+
+// What opening a path found, besides the playable files it handed on.
+struct ListOutcome {
+    QString error;        // why nothing at all can be played; empty if something can
+    QStringList skipped;  // "name (reason)" for each entry left out
+};
+
+// Opens `path` (a clip, or an .m3u/.m3u8/.pls list and the lists it names,
+// each once) and hands each plain, readable local file to `take`, in order.
+// Entries that are not such files are skipped with their reason. It may
+// block on the disk: run it away from the GUI thread. `cancelled` is asked
+// between entries.
+ListOutcome readMedia(const QString& path, const ListBudget& budget, const std::function<void(M3uEntry)>& take,
+                      const std::function<bool()>& cancelled = [] { return false; });
+
+// Runs readMedia() on a thread of its own and delivers the files on the GUI
+// thread in growing batches, the first one at once. A new start() drops
+// whatever the previous one still had to deliver; so does the destructor,
+// which never waits for a reader stuck on a slow disk.
+class ListReader : public QObject {
+    Q_OBJECT
+public:
+    explicit ListReader(QObject* parent = nullptr, ListBudget budget = {});
+    ~ListReader() override;
+
+    void start(const QString& path);
+    bool busy() const { return busy_; }
+
+signals:
+    // `first`: the opening's first batch, which replaces what played before.
+    void files(const QList<M3uEntry>& batch, bool first);
+    void finished(const ListOutcome& outcome);
+
+private:
+    struct Run;
+    void deliver(quint64 run, const QList<M3uEntry>& batch, bool first);
+    void finish(quint64 run, const ListOutcome& outcome);
+
+    ListBudget budget_;
+    std::shared_ptr<Run> run_;
+    quint64 runs_ = 0;
+    bool busy_ = false;
+};
