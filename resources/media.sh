@@ -3,6 +3,7 @@
 # in the tree.
 #
 #   media.sh demo OUTDIR   OUTDIR/list.m3u and the clips it names, in OUTDIR/demo/
+#   media.sh demo-list FILE DIR   the same list naming the clips in DIR, for an install
 #   media.sh test OUTDIR   clips, a Video CD track, a broken file and playlists
 #   media.sh corpus DIR    bad input made from the test set in DIR, into DIR/bad/
 #   media.sh check DIR     reads a test set back and says what is wrong with it
@@ -140,10 +141,15 @@ make_demo() {
   make_avi "$dir/demo/2-video.avi" 14968C 'Tembrio demo 2/3' 12
   make_mpeg2 "$dir/demo/3-mpeg.mpg" 8228B4 'Tembrio demo 3/3' 12
   # Last: the build takes this file as the sign that the demo is complete.
-  write_list "$dir/list.m3u" '#EXTM3U' \
-    '#EXTINF:12,Traccia Video CD' demo/1-videocd.dat \
-    '#EXTINF:12,Filmato AVI' demo/2-video.avi \
-    '#EXTINF:12,Filmato MPEG-2' demo/3-mpeg.mpg
+  demo_list "$dir/list.m3u" demo
+}
+
+# demo_list FILE DIR: the demo list, naming the clips in DIR.
+demo_list() {
+  write_list "$1" '#EXTM3U' \
+    '#EXTINF:12,Traccia Video CD' "$2/1-videocd.dat" \
+    '#EXTINF:12,Filmato AVI' "$2/2-video.avi" \
+    '#EXTINF:12,Filmato MPEG-2' "$2/3-mpeg.mpg"
 }
 
 make_test_set() {
@@ -355,17 +361,19 @@ check_test_set() {
 }
 
 main() {
-  (( $# == 2 )) || die "usage: media.sh demo|test|corpus|check DIR"
+  (( $# == 2 )) || [[ $1 == demo-list && $# == 3 ]] \
+    || die "usage: media.sh demo|test|corpus|check DIR, or media.sh demo-list FILE DIR"
   # Byte-wise text handling: the garbage length and the names are in bytes.
   export LC_ALL=C
   SCRATCH=$(mktemp -d)
   trap 'rm -rf "$SCRATCH"' EXIT
   case $1 in
     demo) make_demo "$2" ;;
+    demo-list) demo_list "$2" "$3" ;;
     test) make_test_set "$2" ;;
     corpus) make_corpus "$2" ;;
     check) check_test_set "$2" ;;
-    *) die "unknown command '$1' (demo, test, corpus or check)" ;;
+    *) die "unknown command '$1' (demo, demo-list, test, corpus or check)" ;;
   esac
 }
 

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# Builds the .deb from a build tree, unpacks it and checks what a Debian
-# desktop gets from it: the exact file list, a valid desktop entry and
-# AppStream data, icons as large as their folders say, the version record in
-# the shipped binary, and the menu entry's command bringing up the window.
-#   test_package.sh BUILD_DIR
+# Builds the .deb from a build tree and installs it for real into a throwaway
+# copy of this system (an overlay over / in a private mount namespace, so the
+# machine stays as it was); checks its contents, the demo playing when the menu
+# entry's command starts, an edited list surviving a reinstall, and remove and
+# purge leaving nothing.
+#   test_package.sh BUILD_DIR    (as root; skipped otherwise)
 set -euo pipefail
+[ "$(id -u)" -eq 0 ] || { echo "SKIP: installing the package needs root"; exit 77; }
+# Every mount from here on goes away with this process.
+[ -n "${TEMBRIO_OWN_MOUNTS:-}" ] || exec env TEMBRIO_OWN_MOUNTS=1 unshare --mount --propagation private bash "$0" "$@"
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 id=it.tembrio.Tembrio
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+mount -t tmpfs tmpfs "$tmp"
+trap 'umount -R -l "$tmp" && rmdir "$tmp"' EXIT
 
 failed=0
 fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
@@ -27,18 +32,31 @@ for lib in libmpv2 libqt6widgets6 libqt6openglwidgets6 libc6; do
 done
 [ "$(dpkg-deb -f "$deb" Recommends)" = fonts-liberation ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 
-root=$tmp/root
-dpkg-deb -x "$deb" "$root"
-expected=(usr/bin/tembrio "usr/share/applications/$id.desktop" usr/share/doc/tembrio/copyright
-          "usr/share/metainfo/$id.metainfo.xml")
+# Nothing in usr/lib/tembrio but the program and the link to the list.
+expected=(etc/tembrio/list.m3u 'usr/bin/tembrio -> ../lib/tembrio/tembrio' usr/lib/tembrio/tembrio
+          'usr/lib/tembrio/list.m3u -> /etc/tembrio/list.m3u' "usr/share/applications/$id.desktop"
+          usr/share/doc/tembrio/copyright "usr/share/metainfo/$id.metainfo.xml"
+          usr/share/tembrio/demo/{1-videocd.dat,2-video.avi,3-mpeg.mpg})
 for n in 16 24 32 48 64 128 256; do expected+=("usr/share/icons/hicolor/${n}x$n/apps/$id.png"); done
-diff -u <(printf '%s\n' "${expected[@]}" | sort) <(cd "$root" && find . ! -type d | sed 's|^\./||' | sort) \
+diff -u <(printf '%s\n' "${expected[@]}" | sort) \
+  <(dpkg-deb -c "$deb" | awk '!/^d/ { sub(/^\.\//, "", $6); print $6 ($7 ? " -> " $8 : "") }' | sort) \
   || fail "file list"
-for n in 16 24 32 48 64 128 256; do
-  size=$(identify -format '%wx%h' "$root/usr/share/icons/hicolor/${n}x$n/apps/$id.png")
-  [ "$size" = "${n}x$n" ] || fail "icon ${n}x$n is $size"
-done
 
+# The copy of this system; its changes collect in upper/.
+mkdir "$tmp"/{upper,work,root}
+mount -t overlay overlay -o lowerdir=/,upperdir="$tmp/upper",workdir="$tmp/work" "$tmp/root"
+root=$tmp/root
+mount -t proc proc "$root/proc"
+mount --rbind /dev "$root/dev"
+mount -t tmpfs tmpfs "$root/tmp"
+cp "$deb" "$here/x11-session.sh" "$root/tmp/"
+dpkg_in_root() { chroot "$root" dpkg "$@" </dev/null >>"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log"; fail "dpkg $*"; }; }
+dpkg_in_root --purge tembrio
+dpkg_in_root --install /tmp/tembrio_1.01_amd64.deb
+
+for png in "$root"/usr/share/icons/hicolor/*/apps/$id.png; do
+  [[ $png == */$(identify -format %wx%h "$png")/* ]] || fail "$png is $(identify -format %wx%h "$png")"
+done
 desktop=$root/usr/share/applications/$id.desktop
 metainfo=$root/usr/share/metainfo/$id.metainfo.xml
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
@@ -47,23 +65,56 @@ grep -qx "Icon=$id" "$desktop" || fail "Icon= is not $id"
 grep -qx 'MimeType=video/mpeg;video/x-msvideo;audio/mpeg;audio/x-wav;audio/x-mpegurl;application/x-riff;' "$desktop" \
   || fail "MimeType"
 grep -q '<release version="1.01" date="[0-9-]*"/>' "$metainfo" || fail "metainfo release"
-
 # The record is read from the file, without running it.
-record=$(readelf -p .tembrio_version "$root/usr/bin/tembrio")
+record=$(readelf -p .tembrio_version "$root/usr/lib/tembrio/tembrio")
 for field in 'FILEVERSION=1,1,0,0' 'PRODUCTVERSION=1,1,0,0' 'Translation=0x0410, 1200' 'FileVersion=1.01' \
              'ProductVersion=1.01' 'ProductName=Tembrio' "FileDescription=$(sed -n 's/^Comment=//p' "$desktop")"; do
   grep -qF "]  $field" <<<"$record" || fail "record lacks $field"
 done
 
-# Started as a menu would: the entry's Exec line, found through PATH.
+# Started as a menu would, the entry's Exec line through PATH, from a folder
+# with a list of its own: the demo's first clip, orange, must show.
+mkdir "$root/tmp/elsewhere"
+echo /usr/share/tembrio/demo/2-video.avi >"$root/tmp/elsewhere/list.m3u"
+orange() { local r g b; read -r r g b <<<"$1"; (( ${r:-0} > 215 && ${g:-0} > 105 && ${g:-0} < 155 && ${b:-99} < 45 )); }
 EXEC_LINE=$(sed -n 's/^Exec=//p' "$desktop")
-export EXEC_LINE PATH="$root/usr/bin:$PATH"
-title=$("$here/x11-session.sh" bash -c '
+export EXEC_LINE
+export -f orange
+seen=$(chroot "$root" /tmp/x11-session.sh bash -c '
+  cd /tmp/elsewhere
   $EXEC_LINE >/dev/null 2>&1 & pid=$!
   window=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" | head -n 1) || true
-  [ -n "$window" ] && xprop -id "$window" _NET_WM_NAME
+  if [ -n "$window" ]; then
+    xprop -id "$window" _NET_WM_NAME
+    for _ in $(seq 40); do
+      import -window "$window" /tmp/shot.png
+      # Left of the centred text, 40% of the way down the window.
+      colour=$(identify -format "%[fx:int(255*mean.r+.5)] %[fx:int(255*mean.g+.5)] %[fx:int(255*mean.b+.5)]" \
+        "/tmp/shot.png[16x16+8+$(( $(identify -format %h /tmp/shot.png) * 4 / 10 ))]")
+      orange "$colour" && break
+      sleep 0.5
+    done
+    echo "$colour"
+  fi
   kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true')
-[ "$title" = '_NET_WM_NAME(UTF8_STRING) = "Tembrio"' ] || fail "window title: '$title'"
+cp "$root/tmp/shot.png" "$build/test_package.png" 2>/dev/null || true
+[ "$(head -n 1 <<<"$seen")" = '_NET_WM_NAME(UTF8_STRING) = "Tembrio"' ] || fail "window title: '$seen'"
+orange "$(tail -n 1 <<<"$seen")" || fail "the picture is ($(tail -n 1 <<<"$seen")), not the demo's orange"
+echo "the installed program showed ($(tail -n 1 <<<"$seen")), saved in $build/test_package.png"
+
+# What the package left in the copy, beyond dpkg's own records.
+leftovers() {
+  (cd "$tmp/upper" && { find . ! -type c; grep -rl -i tembrio .; } | grep -i tembrio \
+    | grep -v -e '^\./var/lib/dpkg/' -e '^\./var/log/' | sort -u | tr '\n' ' ')
+}
+printf '#EXTM3U\n/media/cdrom/MPEGAV/AVSEQ01.DAT\n' >"$root/etc/tembrio/list.m3u"
+cp "$root/etc/tembrio/list.m3u" "$tmp/edited"
+dpkg_in_root --install /tmp/tembrio_1.01_amd64.deb
+cmp -s "$tmp/edited" "$root/etc/tembrio/list.m3u" || fail "the edited list did not survive a reinstall"
+dpkg_in_root --remove tembrio
+[ "$(leftovers)" = "./etc/tembrio ./etc/tembrio/list.m3u " ] || fail "after remove: $(leftovers)"
+dpkg_in_root --purge tembrio
+[ -z "$(leftovers)" ] || fail "after purge: $(leftovers)"
 
 if [ "$failed" -ne 0 ]; then echo "$failed package checks failed"; exit 1; fi
 echo "package checks passed"

@@ -17,4 +17,15 @@ add_custom_command(
   DEPENDS ${TEMBRIO_MEDIA_SCRIPT}
   COMMENT "Generating the demo clips and list.m3u"
   VERBATIM)
-add_custom_target(demo_media ALL DEPENDS ${CMAKE_BINARY_DIR}/list.m3u)
+
+# The list an install starts with: the same clips, named by their absolute
+# path under the install prefix.
+set(_list ${PROJECT_BINARY_DIR}/generated/list.m3u)
+add_custom_command(
+  OUTPUT ${_list}
+  COMMAND ${BASH_PROGRAM} ${TEMBRIO_MEDIA_SCRIPT} demo-list ${_list}
+    ${CMAKE_INSTALL_FULL_DATADIR}/tembrio/demo
+  DEPENDS ${TEMBRIO_MEDIA_SCRIPT}
+  COMMENT "Generating the installed list.m3u"
+  VERBATIM)
+add_custom_target(demo_media ALL DEPENDS ${CMAKE_BINARY_DIR}/list.m3u ${_list})
