@@ -1,5 +1,7 @@
 #include "player/Engine.h"
 
+#include <QElapsedTimer>
+
 #include <mpv/client.h>
 
 #include <clocale>
@@ -179,39 +181,53 @@ void Engine::observe(const char* name)
 void Engine::drain()
 {
     wakeupPosted_ = false;
+    QElapsedTimer clock;
+    clock.start();
     // Each event is taken at once: a handler may send commands, never wait.
     for (const mpv_event* event = mpv_wait_event(mpv_, 0); event->event_id != MPV_EVENT_NONE;
          event = mpv_wait_event(mpv_, 0)) {
-        switch (event->event_id) {
-        case MPV_EVENT_COMMAND_REPLY:
-        case MPV_EVENT_SET_PROPERTY_REPLY:
-            if (Reply reply = replies_.take(event->reply_userdata)) {
-                const auto* result = static_cast<const mpv_event_command*>(event->data);
-                reply(event->error, event->event_id == MPV_EVENT_COMMAND_REPLY && result ? fromNode(result->result)
-                                                                                        : QVariant());
-            }
-            break;
-        case MPV_EVENT_START_FILE:
-            emit fileStarted(static_cast<const mpv_event_start_file*>(event->data)->playlist_entry_id);
-            break;
-        case MPV_EVENT_FILE_LOADED:
-            emit fileLoaded();
-            break;
-        case MPV_EVENT_END_FILE: {
-            const auto* end = static_cast<const mpv_event_end_file*>(event->data);
-            emit fileEnded(end->playlist_entry_id, end->reason, end->error);
-            break;
+        handle(*event);
+        // Replies that send more commands keep the queue full: let clicks and
+        // paints in between, and go on later.
+        if (clock.elapsed() >= 5) {
+            if (!wakeupPosted_.exchange(true))
+                QMetaObject::invokeMethod(this, &Engine::drain, Qt::QueuedConnection);
+            return;
         }
-        case MPV_EVENT_PROPERTY_CHANGE: {
-            const auto* property = static_cast<const mpv_event_property*>(event->data);
-            const QVariant value = property->format == MPV_FORMAT_NODE
-                ? fromNode(*static_cast<const mpv_node*>(property->data)) : QVariant();
-            emit propertyChanged(QByteArray(property->name), value);
-            break;
+    }
+}
+
+void Engine::handle(const mpv_event& event)
+{
+    switch (event.event_id) {
+    case MPV_EVENT_COMMAND_REPLY:
+    case MPV_EVENT_SET_PROPERTY_REPLY:
+        if (Reply reply = replies_.take(event.reply_userdata)) {
+            const auto* result = static_cast<const mpv_event_command*>(event.data);
+            reply(event.error, event.event_id == MPV_EVENT_COMMAND_REPLY && result ? fromNode(result->result)
+                                                                                    : QVariant());
         }
-        default:
-            break;
-        }
+        break;
+    case MPV_EVENT_START_FILE:
+        emit fileStarted(static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id);
+        break;
+    case MPV_EVENT_FILE_LOADED:
+        emit fileLoaded();
+        break;
+    case MPV_EVENT_END_FILE: {
+        const auto* end = static_cast<const mpv_event_end_file*>(event.data);
+        emit fileEnded(end->playlist_entry_id, end->reason, end->error);
+        break;
+    }
+    case MPV_EVENT_PROPERTY_CHANGE: {
+        const auto* property = static_cast<const mpv_event_property*>(event.data);
+        const QVariant value = property->format == MPV_FORMAT_NODE
+            ? fromNode(*static_cast<const mpv_node*>(property->data)) : QVariant();
+        emit propertyChanged(QByteArray(property->name), value);
+        break;
+    }
+    default:
+        break;
     }
 }
 

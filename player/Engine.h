@@ -9,6 +9,7 @@
 
 struct mpv_handle;
 struct mpv_node;
+struct mpv_event;
 
 // The one owner of the libmpv handle. Everything sent to the engine goes out
 // asynchronously, as data with named arguments; replies and events come back
@@ -44,6 +45,7 @@ signals:
 
 private:
     void drain();
+    void handle(const mpv_event& event);
     quint64 expect(Reply reply);
 
     mpv_handle* mpv_ = nullptr;

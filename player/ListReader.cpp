@@ -65,11 +65,7 @@ struct Walk {
             return QStringLiteral("non leggibile");
         const QByteArray text = file.read(budget.bytes - bytes);
         bytes += text.size();
-        const QList<M3uEntry> entries = kind == ListKind::Pls ? readPls(text, list.absolutePath())
-                                                              : readM3u(text, list.absolutePath());
-        for (const M3uEntry& entry : entries) {
-            if (full || cancelled())
-                break;
+        const auto entry = [&](const M3uEntry& entry) {
             // What can never name a local file is shown as written.
             QString why = entryRefusal(entry.path);
             const QString name = why.isEmpty() ? displayName(entry.path) : shortName(entry.path);
@@ -86,17 +82,21 @@ struct Walk {
                             why = readList(info, inner, depth + 1);
                     } else if (taken >= budget.entries) {
                         full = true;
-                        outcome.skipped << QStringLiteral("le voci oltre le %1 (troppe)").arg(budget.entries);
+                        outcome.skip(QStringLiteral("le voci oltre le %1 (troppe)").arg(budget.entries));
                     } else {
                         ++taken;
                         take(entry);
                     }
-                    if (why.isEmpty())
-                        continue;
                 }
             }
-            outcome.skipped << QStringLiteral("%1 (%2)").arg(name, why);
-        }
+            if (!why.isEmpty())
+                outcome.skip(QStringLiteral("%1 (%2)").arg(name, why));
+            return !full && !cancelled();
+        };
+        if (kind == ListKind::Pls)
+            readPls(text, list.absolutePath(), entry);
+        else
+            readM3u(text, list.absolutePath(), entry);
         return {};
     }
 };
@@ -122,10 +122,25 @@ ListOutcome readMedia(const QString& path, const ListBudget& budget, const std::
         walk.outcome.error = QStringLiteral("Impossibile leggere la playlist %1: %2").arg(displayName(path), why);
     else if (walk.taken == 0 && !cancelled()) {
         walk.outcome.error = QStringLiteral("Nessun file riproducibile nella playlist %1").arg(displayName(path));
-        if (!walk.outcome.skipped.isEmpty())
-            walk.outcome.error += QStringLiteral(": ") + skippedText(walk.outcome.skipped);
+        if (walk.outcome.skippedCount > 0)
+            walk.outcome.error += QStringLiteral(": ") + walk.outcome.skippedText();
     }
     return walk.outcome;
+}
+
+void ListOutcome::skip(const QString& entry)
+{
+    if (skipped.size() < kShown)
+        skipped << entry;
+    ++skippedCount;
+}
+
+QString ListOutcome::skippedText() const
+{
+    QString text = skipped.join(QStringLiteral(", "));
+    if (skippedCount > skipped.size())
+        text += QStringLiteral(" e altre %1").arg(skippedCount - skipped.size());
+    return text;
 }
 
 // --- the reader thread ----------------------------------------------------

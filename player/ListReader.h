@@ -18,8 +18,15 @@ struct ListBudget {
 
 // What opening a path found, besides the playable files it handed on.
 struct ListOutcome {
-    QString error;        // why nothing at all can be played; empty if something can
-    QStringList skipped;  // "name (reason)" for each entry left out
+    QString error;  // why nothing at all can be played; empty if something can
+    // "name (reason)" for the first few entries left out, and how many were.
+    QStringList skipped;
+    qsizetype skippedCount = 0;
+    static constexpr int kShown = 3;
+
+    void skip(const QString& entry);
+    // "a (non trovato), b (...), c (...) e altre N"
+    QString skippedText() const;
 };
 
 // Opens `path` (a clip, or an .m3u/.m3u8/.pls list and the lists it names,

@@ -5,7 +5,7 @@
 #include <QStringDecoder>
 #include <QUrl>
 
-QString fromWindows1252(const QByteArray& bytes)
+QString fromWindows1252(QByteArrayView bytes)
 {
     // 0x80-0x9F differ from Latin-1; the five unused codes map to themselves.
     static const char16_t high[32] = {
@@ -20,22 +20,6 @@ QString fromWindows1252(const QByteArray& bytes)
         text += QChar(b >= 0x80 && b < 0xA0 ? high[b - 0x80] : char16_t(b));
     }
     return text;
-}
-
-static QString decode(const QByteArray& bytes)
-{
-    // Only a BOM tells UTF-16 apart; without one its NULs read as Windows-1252.
-    const auto bom = QStringConverter::encodingForData(bytes);
-    if (bom && *bom != QStringConverter::Utf8) {
-        QStringDecoder wide(*bom);
-        const QString text = wide(bytes);
-        return text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text;
-    }
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = utf8(bytes);
-    if (utf8.hasError())
-        return fromWindows1252(bytes);
-    return text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text;
 }
 
 bool isNetworkAddress(const QString& entry)
@@ -93,35 +77,67 @@ static QString cleanTitle(QString title)
     return title.trimmed();
 }
 
-static QStringList linesOf(const QByteArray& bytes)
+// Calls `line` with each piece of `text` between line ends (LF, CR or both).
+template <typename View, typename Line>
+static bool splitLines(View text, Line line)
 {
-    static const QRegularExpression lineEnd(QStringLiteral("[\r\n]"));
-    return decode(bytes).split(lineEnd);
-}
-
-QList<M3uEntry> readM3u(const QByteArray& bytes, const QString& folder)
-{
-    const QDir base(folder);
-    QList<M3uEntry> entries;
-    QString title;
-    for (const QString& raw : linesOf(bytes)) {
-        const QString line = raw.trimmed();
-        if (line.startsWith(QLatin1String("#EXTINF:")))
-            title = cleanTitle(line.section(QLatin1Char(','), 1));
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != '\n' && text[i] != '\r')
             continue;
-        entries.append({localPath(line, base), std::exchange(title, QString())});
+        if (!line(text.sliced(start, i - start)))
+            return false;
+        start = i + 1;
     }
-    return entries;
+    return true;
 }
 
-QList<M3uEntry> readPls(const QByteArray& bytes, const QString& folder)
+// Calls `take` with each line, trimmed, until it returns false. Only a BOM
+// tells UTF-16 apart (without one its NULs read as Windows-1252); other text
+// is UTF-8 if all of it is valid UTF-8. Decoded a line at a time, so that a
+// long list never lies in memory twice over.
+static void forEachLine(const QByteArray& bytes, const std::function<bool(QStringView)>& take)
+{
+    const auto bom = QStringConverter::encodingForData(bytes);
+    if (bom && *bom != QStringConverter::Utf8) {
+        const QString text = QStringDecoder(*bom)(bytes);
+        QStringView view(text);
+        splitLines(view.startsWith(QChar(0xFEFF)) ? view.sliced(1) : view,
+                   [&](QStringView line) { return take(line.trimmed()); });
+        return;
+    }
+    QByteArrayView view(bytes);
+    if (view.startsWith("\xEF\xBB\xBF"))
+        view = view.sliced(3);
+    const bool utf8 = view.isValidUtf8();
+    splitLines(view, [&](QByteArrayView line) {
+        const QString text = utf8 ? QString::fromUtf8(line) : fromWindows1252(line);
+        return take(QStringView(text).trimmed());
+    });
+}
+
+void readM3u(const QByteArray& bytes, const QString& folder, const EntrySink& take)
 {
     const QDir base(folder);
-    QList<M3uEntry> entries;
+    QString title;
+    forEachLine(bytes, [&](QStringView line) {
+        if (line.startsWith(u"#EXTINF:")) {
+            const qsizetype comma = line.indexOf(u',');
+            title = comma < 0 ? QString() : cleanTitle(line.mid(comma + 1).toString());
+        }
+        if (line.isEmpty() || line.startsWith(u'#'))
+            return true;
+        return take({localPath(line.toString(), base), std::exchange(title, QString())});
+    });
+}
+
+void readPls(const QByteArray& bytes, const QString& folder, const EntrySink& take)
+{
+    const QDir base(folder);
     static const QRegularExpression file(QStringLiteral("^File\\d+=(.*)$"), QRegularExpression::CaseInsensitiveOption);
-    for (const QString& raw : linesOf(bytes))
-        if (const auto match = file.match(raw.trimmed()); match.hasMatch() && !match.captured(1).trimmed().isEmpty())
-            entries.append({localPath(match.captured(1).trimmed(), base), QString()});
-    return entries;
+    forEachLine(bytes, [&](QStringView line) {
+        const auto match = file.match(line.toString());
+        const QString path = match.captured(1).trimmed();
+        return path.isEmpty() || take({localPath(path, base), QString()});
+    });
 }

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // Reads an M3U playlist's bytes into its entries, in order. Text is UTF-8
 // (a BOM is dropped), UTF-16 with a BOM, or, when it is not valid UTF-8,
 // Windows-1252. Comments and blank lines are skipped; "\" counts as a
@@ -16,9 +18,11 @@ struct M3uEntry {
     QString path;
     QString title;
 };
-QList<M3uEntry> readM3u(const QByteArray& bytes, const QString& folder);
+// `take` returns false to stop the reading there.
+using EntrySink = std::function<bool(M3uEntry)>;
+void readM3u(const QByteArray& bytes, const QString& folder, const EntrySink& take);
 // The "FileN=" entries of a PLS playlist, read the same way.
-QList<M3uEntry> readPls(const QByteArray& bytes, const QString& folder);
+void readPls(const QByteArray& bytes, const QString& folder, const EntrySink& take);
 
 // True for "scheme://..." addresses other than local file URLs (the engine
 // reads its device and generator prefixes, such as dvd:// or av://, the same
@@ -34,4 +38,4 @@ bool isWindowsPath(const QString& entry);
 QString entryRefusal(const QString& entry);
 
 // Decodes Windows-1252 (Latin-1 plus the printable 0x80-0x9F block).
-QString fromWindows1252(const QByteArray& bytes);
+QString fromWindows1252(QByteArrayView bytes);

@@ -47,6 +47,9 @@ static QList<std::pair<const char*, QVariant>> engineOptions(const PlayerSetting
         // on the GUI thread for its time to come.
         {"video-timing-offset", QStringLiteral("0")},
         {"audio-display", no}, {"audio-fallback-to-null", yes},
+        // Files were checked here one by one: the engine must not read one as
+        // a list of further entries, which would bypass those checks.
+        {"access-references", no},
         // Whatever a file refers to, the engine opens local files only.
         {"stream-lavf-o", QStringLiteral("protocol_whitelist=[file,crypto,data]")},
         {"volume", engineVolume(settings.Volume)}, {"speed", settings.Rate}, {"mute", settings.Mute},
@@ -191,14 +194,14 @@ void MediaPlayer::opened(const ListOutcome& outcome)
     state_.opening = false;
     if (!outcome.error.isEmpty())
         status_->setNotice(outcome.error);
-    else if (!outcome.skipped.isEmpty())
-        status_->setNotice(QStringLiteral("Voci saltate: %1").arg(skippedText(outcome.skipped)));
+    else if (outcome.skippedCount > 0)
+        status_->setNotice(QStringLiteral("Voci saltate: %1").arg(outcome.skippedText()));
     showStatus();
 }
 
 bool MediaPlayer::isOpening() const
 {
-    return reader_->busy() || !waiting_.isEmpty();
+    return reader_->busy() || !waiting_.isEmpty() || feeder_->busy();
 }
 
 // --- the operations ------------------------------------------------------------

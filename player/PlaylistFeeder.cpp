@@ -37,9 +37,9 @@ void PlaylistFeeder::feed()
     clock.start();
     // Each reply goes on with the next slice; a slice takes a few
     // milliseconds at most, so clicks and paints come in between.
-    while (next_ < queue_.size() && inFlight_ < kMostInFlight && clock.elapsed() < 10) {
+    while (next_ < queue_.size() && inFlight_ < kMostInFlight && clock.elapsed() < 5) {
         const M3uEntry& entry = queue_[next_];
-        QVariantMap options{{QStringLiteral("access-references"), QStringLiteral("no")}};
+        QVariantMap options;
         if (!entry.title.isEmpty())
             options.insert(QStringLiteral("force-media-title"), entry.title);
         const QString name = QFileInfo(entry.path).fileName();

@@ -15,11 +15,12 @@ class PlaylistFeeder : public QObject {
 public:
     explicit PlaylistFeeder(Engine& engine, QObject* parent = nullptr);
 
-    // `first` replaces the engine's playlist; the rest is appended. Entries
-    // from a list must not be read by the engine as lists of their own,
-    // which would bypass the checks they went through.
+    // replace() starts a new playlist with `files`; append() adds to it.
     void replace(const QList<M3uEntry>& files);
     void append(const QList<M3uEntry>& files);
+
+    // Files are still being handed over.
+    bool busy() const { return next_ < queue_.size() || inFlight_ > 0; }
 
     // The file name of the engine's entry `id`, or an empty string.
     QString name(qint64 id) const { return names_.value(id); }

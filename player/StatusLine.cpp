@@ -24,15 +24,6 @@ QString shortName(const QString& name, int most)
     return text;
 }
 
-QString skippedText(const QStringList& skipped)
-{
-    constexpr int shown = 3;
-    QString text = skipped.mid(0, shown).join(QStringLiteral(", "));
-    if (skipped.size() > shown)
-        text += QStringLiteral(" e altre %1").arg(skipped.size() - shown);
-    return text;
-}
-
 StatusLine::StatusLine(QWidget* parent) : QLabel(parent)
 {
     setObjectName(QStringLiteral("statusLine"));

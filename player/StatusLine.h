@@ -20,8 +20,6 @@ QString stateText(const PlayState& state);
 
 // Whatever a list holds, a name in the status line stays short and printable.
 QString shortName(const QString& name, int most = 60);
-// The first few "name (reason)" items, then "e altre N".
-QString skippedText(const QStringList& skipped);
 
 // The player's own status line: the state, then the latest notice (a file
 // that failed, entries skipped) after a dash.

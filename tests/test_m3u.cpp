@@ -4,10 +4,17 @@
 
 #include <gtest/gtest.h>
 
+static QList<M3uEntry> entries(const QByteArray& bytes, const QString& folder)
+{
+    QList<M3uEntry> result;
+    readM3u(bytes, folder, [&](M3uEntry entry) { result << entry; return true; });
+    return result;
+}
+
 static QStringList paths(const QByteArray& bytes, const QString& folder)
 {
     QStringList result;
-    for (const M3uEntry& entry : readM3u(bytes, folder))
+    for (const M3uEntry& entry : entries(bytes, folder))
         result << entry.path;
     return result;
 }
@@ -23,7 +30,7 @@ TEST(M3u, ExtendedListWithBomAndCrlfSkipsCommentsAndBlankLines)
 {
     const QByteArray list = "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:10,Verde\r\ngreen.avi\r\n\r\n   \r\n#EXTINF:-1,Blu\r\n blue.mpg \r\n";
     EXPECT_EQ(paths(list, "/m"), QStringList({"/m/green.avi", "/m/blue.mpg"}));
-    const QList<M3uEntry> titled = readM3u(list + "red.dat\n", "/m");
+    const QList<M3uEntry> titled = entries(list + "red.dat\n", "/m");
     EXPECT_EQ(titled[0].title, "Verde");
     EXPECT_EQ(titled[1].title, "Blu");
     EXPECT_EQ(titled[2].title, "") << "a title goes with one entry only";

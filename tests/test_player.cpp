@@ -7,7 +7,9 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTcpServer>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -133,6 +135,43 @@ TEST_F(Component, AFailedListEntryIsNamedInTheNoticeWhicheverWayTheListIsWalked)
         EXPECT_TRUE(status().endsWith("Impossibile riprodurre \"broken.avi\": formato non riconosciuto"))
             << status().toStdString();
     }
+}
+
+}  // namespace
+
+namespace {
+
+// 300,000 entries: read and handed over while the window goes on answering,
+// the first clip at once, the rest cut at the player's budget.
+TEST_F(Component, AHugeListPlaysAtOnceAndNeverHoldsUpTheWindow)
+{
+    QTemporaryDir dir;
+    QFile list(dir.filePath("huge.m3u"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    const QByteArray line = (media + "blue.mpg\n").toUtf8();
+    for (int i = 0; i < 300000; ++i)
+        list.write(line);
+    list.close();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0, longestGap = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longestGap = qMax(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start(5);
+    ASSERT_TRUE(player->setFileName(list.fileName()));
+    EXPECT_TRUE(waitFor('b', "In riproduzione: blue.mpg"));
+    const qint64 firstClip = clock.elapsed();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !player->isOpening(); }, 60000));
+    printf("first clip after %lld ms, all taken in after %lld ms, longest gap %lld ms\n", firstClip,
+           clock.elapsed(), longestGap);
+    EXPECT_LT(longestGap, 100);
+    EXPECT_TRUE(status().endsWith("Voci saltate: le voci oltre le 100000 (troppe)")) << status().toStdString();
+    player->Next();
+    EXPECT_TRUE(waitFor('b', "In riproduzione: blue.mpg"));
 }
 
 }  // namespace
