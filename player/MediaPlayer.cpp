@@ -73,6 +73,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
         showStatus();
     });
     connect(engine_, &Engine::fileLoaded, this, [this] {
+        feeder_->firstFileDone();
         state_.fileLoaded = true;
         showStatus();
     });
@@ -308,6 +309,7 @@ void MediaPlayer::onPropertyChanged(const QByteArray& name, const QVariant& valu
 
 void MediaPlayer::onFileEnded(qint64 entryId, int reason, int error)
 {
+    feeder_->firstFileDone();
     QString name = feeder_->name(entryId);
     if (name.isEmpty())
         name = state_.file;

@@ -16,6 +16,7 @@ void PlaylistFeeder::replace(const QList<M3uEntry>& files)
     queue_ = files;
     next_ = 0;
     replacing_ = true;
+    holding_ = false;
     ++generation_;
     names_.clear();
     feed();
@@ -31,30 +32,39 @@ void PlaylistFeeder::append(const QList<M3uEntry>& files)
     feed();
 }
 
+void PlaylistFeeder::firstFileDone()
+{
+    if (!holding_)
+        return;
+    holding_ = false;
+    feed();
+}
+
 void PlaylistFeeder::feed()
 {
     QElapsedTimer clock;
     clock.start();
     // Each reply goes on with the next slice; a slice takes a few
     // milliseconds at most, so clicks and paints come in between.
-    while (next_ < queue_.size() && inFlight_ < kMostInFlight && clock.elapsed() < 5) {
+    while (next_ < queue_.size() && inFlight_ < kMostInFlight && clock.elapsed() < 5 && !holding_) {
         const M3uEntry& entry = queue_[next_];
-        QVariantMap options;
-        if (!entry.title.isEmpty())
-            options.insert(QStringLiteral("force-media-title"), entry.title);
         const QString name = QFileInfo(entry.path).fileName();
-        const bool sent = engine_.command(
-            {{QStringLiteral("name"), QStringLiteral("loadfile")},
-             {QStringLiteral("url"), entry.path},
-             {QStringLiteral("flags"), replacing_ ? QStringLiteral("replace") : QStringLiteral("append")},
-             {QStringLiteral("options"), options}},
+        QVariantMap load{{QStringLiteral("name"), QStringLiteral("loadfile")},
+                         {QStringLiteral("url"), entry.path},
+                         // Should the engine have run out of files meanwhile, the next starts.
+                         {QStringLiteral("flags"), replacing_ ? QStringLiteral("replace") : QStringLiteral("append-play")}};
+        if (!entry.title.isEmpty())
+            load.insert(QStringLiteral("options"), QVariantMap{{QStringLiteral("force-media-title"), entry.title}});
+        const bool sent = engine_.command(load,
             [this, generation = generation_, name](int error, const QVariant& result) {
                 --inFlight_;
                 if (generation == generation_) {
-                    if (error < 0)
+                    if (error < 0) {
+                        holding_ = false;  // no first file to wait for
                         emit refused(name, error);
-                    else
+                    } else {
                         names_.insert(result.toMap().value(QStringLiteral("playlist_entry_id")).toLongLong(), name);
+                    }
                 }
                 feed();
             });
@@ -64,6 +74,7 @@ void PlaylistFeeder::feed()
             emit refused(name, -1);
             continue;
         }
+        holding_ = replacing_;
         replacing_ = false;
         ++inFlight_;
     }

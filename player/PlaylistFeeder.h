@@ -18,6 +18,9 @@ public:
     // replace() starts a new playlist with `files`; append() adds to it.
     void replace(const QList<M3uEntry>& files);
     void append(const QList<M3uEntry>& files);
+    // The rest of a new playlist waits until its first file has opened or
+    // failed: a flood of entries would hold up the engine's start.
+    void firstFileDone();
 
     // Files are still being handed over.
     bool busy() const { return next_ < queue_.size() || inFlight_ > 0; }
@@ -36,6 +39,7 @@ private:
     QList<M3uEntry> queue_;  // still to hand over, from next_ on
     qsizetype next_ = 0;
     bool replacing_ = false;  // the next file sent replaces the playlist
+    bool holding_ = false;    // the first file is on its way: the rest waits
     int inFlight_ = 0;        // sent, not yet answered
     quint64 generation_ = 0;  // one per replace(); older replies name nothing
     QHash<qint64, QString> names_;
