@@ -656,8 +656,10 @@ void MediaPlayer::handleEvent(const mpv_event& event)
             idle_ = has && *static_cast<int*>(property->data);
             showStatus();
         } else if (name == "vo-configured") {
+            hasVideo_ = has && *static_cast<int*>(property->data);
             if (settings_.TransparentAtStart)
-                video_->setShowsVideo(has && *static_cast<int*>(property->data));
+                video_->setShowsVideo(hasVideo_);
+            showStatus();
         } else if (name == "path") {
             if (has)
                 currentFile_ = fileNameOf(QString::fromUtf8(*static_cast<char**>(property->data)));
@@ -706,6 +708,8 @@ void MediaPlayer::showStatus()
     else
         setState(QStringLiteral("%1: %2").arg(paused_ ? QStringLiteral("In pausa") : QStringLiteral("In riproduzione"),
                                               title_.isEmpty() ? currentFile_ : title_));
+    // The screen stays on while a picture moves, and only then.
+    screenSaver_.setInhibited(hasMedia() && !idle_ && !stopped_ && fileLoaded_ && !paused_ && hasVideo_);
 }
 
 void MediaPlayer::setState(const QString& text)

@@ -3,6 +3,7 @@
 #include "player/M3u.h"
 #include "player/Player.h"
 #include "player/PlayerSettings.h"
+#include "player/ScreenSaver.h"
 #include "player/VideoSurface.h"
 
 #include <QHash>
@@ -84,9 +85,11 @@ private:
     bool paused_ = false;
     bool stopped_ = false;
     bool fileLoaded_ = false;  // the current entry opened; false while opening
+    bool hasVideo_ = false;    // the engine shows a picture (not audio only)
     QString currentFile_;
     double duration_ = 0;
     QString title_;
     QString state_;
     QString notice_;
+    ScreenSaver screenSaver_;  // released by its destructor, whatever closes us
 };
