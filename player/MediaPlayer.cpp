@@ -292,8 +292,9 @@ void MediaPlayer::onPropertyChanged(const QByteArray& name, const QVariant& valu
     } else if (name == "idle-active") {
         state_.idle = value.toBool();
     } else if (name == "vo-configured") {
+        hasVideo_ = value.toBool();
         if (settings_.TransparentAtStart)
-            video_->setShowsVideo(value.toBool());
+            video_->setShowsVideo(hasVideo_);
     } else if (name == "path") {
         if (value.isValid())
             state_.file = QFileInfo(value.toString()).fileName();
@@ -342,6 +343,9 @@ void MediaPlayer::showStatus()
 {
     state_.opening = isOpening();
     status_->setState(stateText(state_));
+    // The screen stays on while a picture moves, and only then.
+    screenSaver_.setInhibited(state_.hasMedia && !state_.idle && !state_.stopped && state_.fileLoaded
+                              && !state_.paused && hasVideo_);
 }
 
 QString MediaPlayer::statusText() const

@@ -3,6 +3,7 @@
 #include "player/M3u.h"
 #include "player/Player.h"
 #include "player/PlayerSettings.h"
+#include "player/ScreenSaver.h"
 #include "player/StatusLine.h"
 #include "player/VideoSurface.h"
 
@@ -73,4 +74,7 @@ private:
     PlayState state_;
     qint64 position_ = -1;  // the engine's playlist position and length
     qint64 count_ = 0;
+    bool hasVideo_ = false;  // the current clip shows a picture
+    // Last, so that it lets the screen saver go after everything else.
+    ScreenSaver screenSaver_;
 };
