@@ -109,7 +109,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
     column->addWidget(border, 1);
     connect(video_, &VideoSurface::ready, this, [this] {
         if (!waiting_.isEmpty())
-            takeFiles(std::exchange(waiting_, {}), waitingReplaces_);
+            takeFiles(std::exchange(waiting_, {}), std::exchange(waitingReplaces_, false));
     });
     connect(video_, &VideoSurface::clicked, this, &MediaPlayer::onVideoClicked);
     if (!settings_.TransparentAtStart)
@@ -125,10 +125,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
     });
     connect(controls_, &ControlBar::previous, this, &MediaPlayer::Previous);
     connect(controls_, &ControlBar::next, this, &MediaPlayer::Next);
-    connect(controls_, &ControlBar::seek, this, [this](double seconds) {
-        command({{QStringLiteral("name"), QStringLiteral("seek")}, {QStringLiteral("target"), QString::number(seconds)},
-                 {QStringLiteral("flags"), QStringLiteral("absolute")}});
-    });
+    connect(controls_, &ControlBar::seek, this, [this](double seconds) { seek(seconds, "absolute"); });
     connect(controls_, &ControlBar::volume, this, [this](double percent) { engine_->setProperty("volume", percent); });
     connect(controls_, &ControlBar::mute, this, [this](bool on) { engine_->setProperty("mute", on); });
 
@@ -162,6 +159,7 @@ bool MediaPlayer::setFileName(const QString& path)
     }
     status_->setNotice({});
     waiting_.clear();
+    waitingReplaces_ = false;
     state_.opening = true;
     reader_->start(path);
     showStatus();
@@ -211,9 +209,14 @@ bool MediaPlayer::setCurrentPosition(double seconds)
 {
     if (!state_.hasMedia || state_.idle || !std::isfinite(seconds) || seconds < 0)
         return false;
+    return seek(seconds, "absolute+exact");
+}
+
+bool MediaPlayer::seek(double seconds, const char* flags)
+{
     return command({{QStringLiteral("name"), QStringLiteral("seek")},
                     {QStringLiteral("target"), QString::number(seconds, 'f', 3)},
-                    {QStringLiteral("flags"), QStringLiteral("absolute+exact")}});
+                    {QStringLiteral("flags"), QLatin1String(flags)}});
 }
 
 bool MediaPlayer::setDisplaySize(int size)

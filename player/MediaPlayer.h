@@ -58,6 +58,7 @@ private:
     void onVideoClicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
     void showStatus();
     bool command(const QVariantMap& args);
+    bool seek(double seconds, const char* flags);
 
     const PlayerSettings settings_;
     Engine* engine_;
