@@ -9,9 +9,13 @@ cd "$(dirname "$0")"
 
 read -r -a packages <<< "$(grep -v '^#' packages.txt | tr '\n' ' ')"
 
+# A name also counts as present when an installed package provides it (Debian
+# 13's qt6-base-dev provides libqt6opengl6-dev).
+installed=" $(dpkg-query -W -f='${db:Status-Abbrev} ${Package} ${Provides}\n' |
+  awk '$1 == "ii"' | sed 's/([^)]*)//g; s/,/ /g; s/^ii//' | tr -s ' \n' '  ') "
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+  [[ $installed == *" $p "* ]] || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   sudo=; [ "$(id -u)" -eq 0 ] || sudo=sudo

@@ -60,7 +60,9 @@ done
 desktop=$root/usr/share/applications/$id.desktop
 metainfo=$root/usr/share/metainfo/$id.metainfo.xml
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
-appstreamcli validate --no-net "$metainfo" >"$tmp/as.log" 2>&1 || { cat "$tmp/as.log"; fail "appstreamcli validate"; }
+# Tembrio has no homepage: AppStream 1.x (Debian 13) warns, 0.16 knows no such check.
+as=(); [[ $(appstreamcli --version) == *" 0."* ]] || as=(--override=url-homepage-missing=info)
+appstreamcli validate --no-net "${as[@]}" "$metainfo" >"$tmp/as.log" 2>&1 || { cat "$tmp/as.log"; fail "appstreamcli validate"; }
 grep -qx "Icon=$id" "$desktop" || fail "Icon= is not $id"
 # The program takes no file from the desktop: neither file claims types to open.
 ! grep -q '^MimeType' "$desktop" && ! grep -q '<mediatype>' "$metainfo" || fail "MimeType or mediatype claimed"
