@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
-#include <QOpenGLFunctions>
+#include <QOpenGLExtraFunctions>
 #include <QOpenGLWidget>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -123,6 +123,15 @@ protected:
             {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
             {MPV_RENDER_PARAM_FLIP_Y, &flipY},
             {MPV_RENDER_PARAM_INVALID, nullptr}};
+        // The engine expects GL's defaults where Qt may have left its own.
+        QOpenGLExtraFunctions* gl = context()->extraFunctions();
+        gl->glBindVertexArray(0);
+        gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
+        gl->glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+        gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        for (const GLenum test : {GL_SCISSOR_TEST, GL_BLEND, GL_DEPTH_TEST, GL_STENCIL_TEST, GL_CULL_FACE})
+            gl->glDisable(test);
         mpv_render_context_render(render_, params);
     }
 

@@ -2,7 +2,7 @@
 # Builds and tests the committed HEAD on Debian 13 (trixie), in a chroot kept
 # at $TEMBRIO_TRIXIE (default /var/cache/tembrio-trixie) and reused; its ccache
 # is kept too. Then makes the .deb there and prints its computed Depends.
-# Needs root.   bash tests/debian13.sh
+# Needs root.   bash .ci/debian13.sh
 set -euo pipefail
 repo=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
 root=${TEMBRIO_TRIXIE:-/var/cache/tembrio-trixie}
@@ -12,7 +12,7 @@ phase() { echo "debian13: $1 took $((SECONDS - t)) s"; t=$SECONDS; }
 
 # Deepest first; the rslave bind keeps these from reaching the host's /dev.
 unmount_below() {
-  awk -v d="$1/" 'index($5, d) == 1 { print $5 }' /proc/self/mountinfo | sort -r |
+  awk -v r="$1" -v d="$1/" '$5 == r || index($5, d) == 1 { print $5 }' /proc/self/mountinfo | sort -r |
     while read -r m; do umount "$m" 2>/dev/null || umount -l "$m"; done
 }
 cleanup() {
@@ -47,6 +47,9 @@ if [ ! -d "$root" ]; then
   phase debootstrap
 fi
 
+# The root a mount point of its own, as the package test's private mount
+# namespace needs.
+mount --bind "$root" "$root"
 mount -t proc proc "$root/proc"
 mount --rbind /dev "$root/dev"
 mount --make-rslave "$root/dev"
@@ -60,14 +63,14 @@ in_root "apt-get install -y -q --no-install-recommends $(grep -v '^#' "$repo/pac
 in_root 'dpkg-query -W libmpv2 qt6-base-dev'
 phase packages
 
-rm -rf --one-file-system "$root/root/tembrio"
-git clone -q "$repo" "$root/root/tembrio"
-git -C "$root/root/tembrio" checkout -q --detach "$(git -C "$repo" rev-parse HEAD)"
+rm -rf --one-file-system "$root/srv/tembrio"
+git clone -q "$repo" "$root/srv/tembrio"
+git -C "$root/srv/tembrio" checkout -q --detach "$(git -C "$repo" rev-parse HEAD)"
 status=0
-in_root 'cd /root/tembrio && bash build.sh test' || status=$?
+in_root 'cd /srv/tembrio && bash build.sh test' || status=$?
 phase 'build and test'
 # shellcheck disable=SC2016
-in_root 'cd /root/tembrio && bash build.sh deb && echo "Depends: $(dpkg-deb -f build/tembrio_*.deb Depends)"' || status=$?
+in_root 'cd /srv/tembrio && bash build.sh deb && echo "Depends: $(dpkg-deb -f build/tembrio_*.deb Depends)"' || status=$?
 phase package
 [ "$status" -eq 0 ] && echo "debian13: passed" || echo "debian13: FAILED" >&2
 exit "$status"
