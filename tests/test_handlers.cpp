@@ -116,19 +116,18 @@ TEST(Apri, TheDialogShowsItsPropertiesAndHandsOnOnlyWhatWasPicked)
     ASSERT_TRUE(QFile(dir.filePath("clip.dat")).open(QIODevice::WriteOnly) && QFile(dir.filePath("noext")).open(QIODevice::WriteOnly));
     const QString shown = "Tembrio " + dir.path() + " [Video CD(*.dat)] Video CD(*.dat) (*.dat), Video for Windows (*.avi) (*.avi), "
         "Video Mpeg (*.mpg,*.mpeg,*.mpe) (*.mpg *.mpeg *.mpe), Audio mp3 (*.mp3) (*.mp3), Audio (*.wav) (*.wav), Play List (*.m3u) (*.m3u), "
-        "Tutti i File(*.*) (*) -> ";
+        "Tutti i File(*.*) (*)";
     for (const auto& [typed, opened] : {std::pair<QString, QString>{"clip", "clip.dat"}, {"noext", "noext"}, {"", ""}}) {
-        QString seen;
         FakePlayer player;
         FileDialog dlgFile;  // fresh, so that every property must be set before the dialog shows
         withModal([&, typed = typed](QDialog* box) {
             auto* dialog = qobject_cast<QFileDialog*>(box);
             const auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo");
-            seen = dialog->windowTitle() + " " + dialog->directory().path() + " [" + combo->currentText() + "] " + dialog->nameFilters().join(", ");
+            player.log << dialog->windowTitle() + " " + dialog->directory().path() + " [" + combo->currentText() + "] " + dialog->nameFilters().join(", ");
             typed.isEmpty() ? dialog->reject() : QTest::keyClicks(dialog->findChild<QLineEdit*>("fileNameEdit"), typed + "\r");
         }, [&] { mnuApri_Click(dlgFile, player, dir.path()); });
-        EXPECT_EQ((seen + " -> " + player.log.join(", ") + dlgFile.FileName()).toStdString(),
-                  (shown + (opened.isEmpty() ? "" : "FileName " + dir.filePath(opened))).toStdString());
+        EXPECT_EQ((player.log.join(" -> ") + dlgFile.FileName()).toStdString(),
+                  (shown + (opened.isEmpty() ? "" : " -> FileName " + dir.filePath(opened))).toStdString());
     }
 }
 
@@ -159,6 +158,7 @@ TEST(Info, TheBoxItsLookAndItsButtons)
              << look(title) + (box->children().indexOf(title) > box->children().indexOf(shadow) ? " over " : " under ") + look(shadow)
              << QString("shadow at %1,%2").arg(shadow->x() - title->x()).arg(shadow->y() - title->y())
                     + (shadow->size() == title->size() && shadow->font() == title->font() ? "" : " unlike")
+             << [f = QFontInfo(title->font())] { return QString("%1 %2%3").arg(f.family()).arg(f.pointSizeF()).arg(f.italic() ? " italic" : ""); }()
              << box->findChild<QPushButton*>("Command1")->text() << box->findChild<QPushButton*>("cmdOk")->text();
         for (const auto& [path, expected] : {std::pair<QByteArray, QString>{"/nowhere", "Tembrio: Impossibile avviare dxdiag.exe."},
                                              {"::.:rel:" + t + "/plain:" + t + "/dir:" + t + "/bin", "bin/dxdiag.exe"}}) {
@@ -172,5 +172,5 @@ TEST(Info, TheBoxItsLookAndItsButtons)
         seen << (box->isVisible() ? "open" : "closed");
     }, [] { mnuInfo_Click(nullptr); });
     EXPECT_EQ(seen.join(", ").toStdString(), "frmAbout \"\", 312x171 to 312x171, Tembrio 1.0 #000000 over Tembrio 1.0 #ffff00, "
-                                             "shadow at 2,2, Info DirectX, Ok, closed");
+                                             "shadow at 2,2, Liberation Sans 24 italic, Info DirectX, Ok, closed");
 }
