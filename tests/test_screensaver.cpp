@@ -1,7 +1,7 @@
 // The screen stays on while a video plays, and only then: the X screen saver
 // of the test's server, and a fake org.freedesktop.ScreenSaver on its bus.
 #include "player/ScreenSaver.h"
-#include "support/ShownPlayer.h"
+#include "support/Desktop.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -31,11 +31,11 @@ public slots:
     void UnInhibit(uint cookie) { calls << QString("UnInhibit %1").arg(cookie); }
 };
 
-struct Saver : ::testing::Test, ShownPlayer {
+struct Saver : ::testing::Test, Shown {
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake");
     FakeSaver fake;
     Display* x = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->display();
-    Saver()
+    Saver() : Shown(false)
     {
         EXPECT_TRUE(bus.registerObject("/org/freedesktop/ScreenSaver", &fake, QDBusConnection::ExportAllSlots));
         EXPECT_TRUE(bus.registerService("org.freedesktop.ScreenSaver"));

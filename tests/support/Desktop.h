@@ -1,66 +1,157 @@
 #pragma once
 
-// Drives the real program on the test's X server the way a person would:
-// real mouse and keys through xdotool, and screenshots of the whole screen.
+// Drives Tembrio on the test's X server: real input through xdotool, and what
+// happened asked of the player, of Qt and of the X server.
 
-#include <QImage>
+#include "app/Form1.h"
+#include "player/MediaPlayer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QPointer>
 #include <QProcess>
+#include <QSlider>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
 
-#include <functional>
+inline const QString media = QStringLiteral(TEMBRIO_MEDIA_DIR "/");
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
-// Runs a command to its end and returns what it printed ("" on failure).
-QString run(const QString& program, const QStringList& args);
-QImage screenshot();
+// What a command printed; empty if it failed.
+inline QByteArray run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && !p.exitCode() ? p.readAllStandardOutput() : "";
+}
+// Real input, after the X server has taken whatever Qt asked of it (a popup's unmap and ungrab).
+inline void xkeys(const QString& keys) { QGuiApplication::sync(), run("xdotool", QStringList{"key", "--delay", "30"} + keys.split(' ')); }
+inline void xclick(QPoint at, int button)
+{
+    QGuiApplication::sync();
+    run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", QString::number(button)});
+}
+inline void write(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+}
 
-// Which clip fills the area: 'r', 'g', 'b' (test clips), 'o' (the demo's
-// first), 'w' (the window's background), '?' otherwise.
-char clipAt(const QImage& image, const QRect& area);
-// The length of the white progress bar in a band of rows, from its left end.
-int barLength(const QImage& image, const QRect& band);
-// A window's client area on the screen, as the X server has it.
-QRect windowGeometry(unsigned long window);
+// A window's client area as the X server has it.
+inline QRect onServer(WId window)
+{
+    const QByteArray info = run("xwininfo", {"-id", QString::number(window)});
+    const auto value = [&](const char* key) { return info.mid(info.indexOf(key) + qstrlen(key), 6).trimmed().toInt(); };
+    return QRect(value("Absolute upper-left X:"), value("Absolute upper-left Y:"), value("Width:"), value("Height:"));
+}
 
-// One run of the program, copied with a playlist of our choosing into a
-// folder of its own and started from another current folder.
-class App {
-public:
-    // `playlist`: the text of list.m3u, or a null string for none. With a
-    // `binary`, that one runs where it is, with whatever list lies beside it.
-    // A `launcher` (program and arguments) starts it, getting its path last.
-    explicit App(const QString& playlist, const QStringList& extraEnv = {}, const QString& binary = {},
-                 const QStringList& launcher = {});
-    ~App();
+// The clip shown left of the picture's middle, where there is only its colour:
+// 'r' 'g' 'b', 'o' (the demo), 'w' (the window's background), 'k' (black), '?'.
+inline char clipIn(const QImage& picture)
+{
+    const QRect area(picture.width() / 16, picture.height() * 3 / 10, picture.width() / 16, picture.height() / 4);
+    const QColor c = picture.copy(area).scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0);
+    for (const auto& [name, r, g, b] : {std::tuple{'r', 200, 30, 30}, {'g', 30, 170, 30}, {'b', 30, 30, 200},
+                                       {'o', 240, 130, 20}, {'w', 239, 239, 239}, {'k', 0, 0, 0}})
+        if (!picture.isNull() && qAbs(c.red() - r) < 25 && qAbs(c.green() - g) < 25 && qAbs(c.blue() - b) < 25)
+            return name;
+    return '?';
+}
 
-    bool started() const { return window_ != 0; }
-    unsigned long window() const { return window_; }
-    QString folder() const { return dir_.path(); }
-    QRect client() { return windowGeometry(window_); }
-    QRect picture();            // the picture of a 4:3 clip in the window
-    QRect video();              // a patch of it, away from the text and the bar
-    QRect bar();                // its progress-bar band
-    char clip() { return clipAt(screenshot(), video()); }
-    bool waitForClip(char expected, int ms = 8000);
+// Runs `answer` on the next modal dialog (or on each one) inside its event loop.
+inline void whenModal(std::function<void(QWidget*)> answer, bool once = true)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer, once, last = QPointer<QWidget>()]() mutable {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == last || !QTest::qWaitForWindowExposed(modal))
+            return;
+        (void)QTest::qWaitForWindowActive(modal, 2000);  // X keys need it; Qt's do not
+        last = modal;
+        if (once)
+            poll->deleteLater(), poll->stop();
+        answer(modal);
+    });
+    poll->start(20);
+}
 
-    void click(int button, QPoint inClient);
-    void key(const QString& keys);
-    // Opens the popup with a right click on the picture and chooses the item
-    // with this caption by the keyboard. "Pausa" is skipped when disabled.
-    void choose(const QString& caption, bool pausaEnabled = true);
-    QRect popup();              // the open popup menu, or an empty rect
-    bool waitForPopup(bool open, int ms = 3000);
-    // Opens the popup, reads which items show a check mark, closes it again.
-    // `menu`, if given, receives the popup's picture.
-    QStringList checkedItems(QImage* menu = nullptr);
-    // The first other visible window of the program whose client area
-    // `match` accepts; 0 if none came up in time.
-    unsigned long waitForWindow(const std::function<bool(const QRect&)>& match, int ms = 5000);
-    bool waitForExit(int ms, int* exitCode);
+// The main window (Form1) or the player alone, shown in this process.
+struct Shown {
+    std::unique_ptr<QWidget> window;
+    MediaPlayer* player;
+    VideoSurface* video;
+    QMenu* menu;  // Form1's popup
 
-private:
-    QList<unsigned long> otherWindows();
+    explicit Shown(bool form1, VideoSurface::Drawing drawing = VideoSurface::Drawing::Automatic)
+        : window(form1 ? new Form1 : new QWidget),
+          player(form1 ? window->findChild<MediaPlayer*>() : new MediaPlayer(window.get(), {}, drawing)),
+          video(player->findChild<VideoSurface*>()), menu(window->findChild<QMenu*>())
+    {
+        if (!form1)
+            player->setGeometry(2, 2, 352, 363);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    QString status() const { return player->statusText(); }
+    char colour() const { return clipIn(video->grab().toImage()); }
+    double position() const { return player->findChild<QSlider*>("tracker")->value() / 10.0; }
+    bool waitFor(char clip, const QString& part) const { return QTest::qWaitFor([&] { return colour() == clip && status().contains(part); }, 15000); }
+    // The checked items, and "!Name" for greyed ones, in menu order.
+    QString marks() const
+    {
+        QStringList marks;
+        for (QAction* a : menu->actions())
+            marks << (a->isChecked() ? a->objectName().mid(3) : "") << (a->isEnabled() ? "" : "!" + a->objectName().mid(3));
+        marks.removeAll("");
+        return marks.join(' ');
+    }
+    // Through the popup, opened with a right click, by a click on the item.
+    void choose(const QString& name) const
+    {
+        QAction* chosen = menu->findChild<QAction*>(name);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return video->window()->isActiveWindow(); }, 10000)) << "inactive";
+        xclick(video->mapToGlobal(QPoint(video->width() / 5, video->height() / 5)), 3);
+        if (!QTest::qWaitFor([&] { return menu->isVisible() && menu->windowHandle()->isExposed(); }, 10000)) {
+            fprintf(stderr, "DBG visible=%d popup=%p active=%p modal=%p mouse=%s under=%s form=%llu fs=%llu\n", menu->isVisible(), (void*)QApplication::activePopupWidget(), (void*)QApplication::activeWindow(), (void*)QApplication::activeModalWidget(),
+              run("xdotool", {"getmouselocation"}).constData(), "", (unsigned long long)window->winId(), (unsigned long long)video->window()->winId());
+            fprintf(stderr, "DBG xactive=%s focuswin=%p exposed=%d\n", run("xdotool", {"getactivewindow"}).constData(), (void*)QGuiApplication::focusWindow(), window->windowHandle()->isExposed());
+            ADD_FAILURE(); return; }
+        if (chosen->isEnabled() && !chosen->isSeparator()) {
+            xclick(menu->mapToGlobal(menu->actionGeometry(chosen).center()), 1);
+        } else {
+            // The popup may stay open; Qt's click is over before it is closed.
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+            if (menu->isVisible())
+                QTest::keyClick(menu, Qt::Key_Escape);
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, 10000)) << qPrintable(name);
+    }
+};
 
-    QTemporaryDir dir_;
-    QProcess process_;
-    unsigned long window_ = 0;
+// One run of the real program, started from the root folder; ended when it goes.
+struct App {
+    QProcess process;
+    unsigned long window = 0;
+
+    explicit App(const QString& binary)
+    {
+        process.setWorkingDirectory("/");
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(binary, {});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return (window = windows("--name", "^Tembrio$")[0].toULong()); }, 15000));
+    }
+    // Its visible windows that match, then an empty entry.
+    QList<QByteArray> windows(const char* match, const char* value)
+    {
+        return run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(process.processId()), match, value}).split('\n');
+    }
+    bool waitFor(char clip)
+    {
+        const QStringList args = {"-silent", "-window", QString::number(window), "png:-"};
+        return QTest::qWaitFor([&] { return clipIn(QImage::fromData(run("import", args))) == clip; }, 15000);
+    }
+    int exitCode() { return process.waitForFinished(15000) && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1; }
 };
