@@ -190,7 +190,6 @@ VideoSurface::~VideoSurface()
     freeRender(render_);
 }
 
-// Also the way out when OpenGL could not give the engine a render context.
 void VideoSurface::drawInSoftware()
 {
     if (gl_) {

@@ -31,6 +31,7 @@ public:
 
     // The engine has a new frame, or wants a redraw; posted from its thread.
     void onEngineUpdate();
+    // Also the way out when OpenGL cannot give the engine a render context.
     void drawInSoftware();
 
 signals:
