@@ -1,12 +1,14 @@
-// The real program, and its main window driven through the popup with real
-// X input, on an X server with a window manager.
+// The real program, and its main window through the popup by real X input, under a window manager.
 #include "support/Desktop.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QSignalSpy>
 
-static QByteArray xprop(WId window, const char* name) { return run("xprop", {"-id", QString::number(window), name}); }
+static QByteArray xprop(WId window, const char* name)  // 0: the root window
+{
+    return run("xprop", window ? QStringList{"-id", QString::number(window), name} : QStringList{"-root", name});
+}
 
 TEST(Program, ComesUpFixedWithItsTitleAndIconAndPlaysTheListBesideItFromAnyFolderUntilEsciOrAClose)
 {
@@ -20,8 +22,7 @@ TEST(Program, ComesUpFixedWithItsTitleAndIconAndPlaysTheListBesideItFromAnyFolde
     ASSERT_TRUE(QTest::qWaitFor([&] { return demo.windows("--class", ".").size() > 2; })) << "no popup";
     xkeys("Up Return");  // Esci, the last item
     EXPECT_EQ(demo.exitCode(), 0);
-    // Without a list it waits on the window's background.
-    for (const auto& [name, clip] : {std::pair{"Filmati di prova è à ü", 'g'}, {"100% \"vero\" l'anno $HOME `x` %1", 'g'}, {"vuota", 'w'}}) {
+    for (const auto& [name, clip] : {std::pair{"Filmati di prova è à ü", 'g'}, {"100% \"vero\" l'anno $HOME `x` %1", 'g'}, {"senza lista", 'w'}}) {
         SCOPED_TRACE(name);
         QTemporaryDir root;
         const QString dir = root.filePath(QString::fromUtf8(name)) + "/", file = QString::fromUtf8("clip è %20.avi");
@@ -49,13 +50,8 @@ TEST(Window, ARightClickOpensThePopupAtTheMouseALeftClickPausesInstead)
     xclick(at, 3);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.menu->isVisible(); }));
     EXPECT_LE((w.menu->pos() - at).manhattanLength(), 2);
-    QStringList captions;
-    for (QAction* a : w.menu->actions())
-        captions << a->text();
-    EXPECT_EQ(captions.join('|'), "Apri||In Finestra (Esc)|A Schermo intero||Play|Pausa|Stop||>>| Traccia successiva||<< Traccia precedente||Info|Esci");
     xkeys("Escape");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w.menu->isVisible(); }));
-    EXPECT_EQ(w.marks(), "Finestra Play") << "clicks leave the marks alone";
 }
 
 TEST(Window, EachPlayerCommandMarksTheMenuAndDrivesThePlayerOrTheFullScreen)
@@ -82,6 +78,11 @@ TEST(Window, EachPlayerCommandMarksTheMenuAndDrivesThePlayerOrTheFullScreen)
     };
     const auto windowed = [&] { return w.video->window() == w.window.get() && !w.player->isFullScreen() && playing('g', "green.avi"); };
     step("mnuFullscreen", full, "Fullscreen Play");
+    // A box closed over it leaves the picture in front of the main window.
+    const auto rank = [](QWidget* window) { return xprop(0, "_NET_CLIENT_LIST_STACKING").indexOf("0x" + QByteArray::number(window->winId(), 16)); };
+    whenModal([](QWidget*) { xkeys("Escape"); });
+    w.choose("mnuInfo");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rank(w.video->window()) > rank(w.window.get()) && full(); }));
     xkeys("Escape");
     EXPECT_TRUE(QTest::qWaitFor(windowed));
     EXPECT_EQ(w.marks(), "Fullscreen Play") << "Esc leaves the marks alone";
@@ -106,7 +107,6 @@ TEST(Window, ApriStartsInTheProgramsFolderPlaysTheChosenFileAndACancelKeepsPlayi
         EXPECT_TRUE(QTest::qWaitFor([&] { return w.position() > before + 1 || key[0] == 'R'; }));
         EXPECT_TRUE(w.waitFor('b', "In riproduzione: blue.mpg")) << key;
     }
-    EXPECT_EQ(w.marks(), "Finestra Play");
 }
 
 TEST(Window, InfoOpensAModalBoxWhoseButtonStartsDxdiagAtEachClickAndOkReturnOrEscCloseIt)

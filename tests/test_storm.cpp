@@ -1,12 +1,9 @@
-// A seeded storm of menu commands, Esc and clicks on the real main window, by
-// real X input and by direct triggers. After each step the marks must match a
-// small model of the menu rules, and nothing may be left open.
-// TEMBRIO_STORM_SEED and TEMBRIO_STORM_STEPS change the seed and the length.
+// A seeded storm of commands, Esc and clicks on the main window, by real X input or Qt's: after each
+// step the marks match a small model of the menu rules. TEMBRIO_STORM_SEED and _STEPS change it.
 #include "support/Desktop.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPushButton>
 #include <random>
 
 TEST(Storm, EveryStepLeavesTheMarksAsTheMenuRulesSay)
@@ -23,34 +20,28 @@ TEST(Storm, EveryStepLeavesTheMarksAsTheMenuRulesSay)
     QList<short> clicks;
     QObject::connect(w.player, &MediaPlayer::Click, [&](short button) { clicks << button; });
 
-    // Each dialog gets a random answer; Info DirectX finds no dxdiag.exe and warns.
+    // Each dialog gets a random answer.
     whenModal([&](QWidget* modal) {
         if (auto* name = modal->findChild<QLineEdit*>("fileNameEdit"))
             name->setText(media + QStringList{"red.dat", "broken.avi", "all.m3u"}[pick(3)]);
-        if (auto* dxdiag = modal->findChild<QPushButton*>("Command1"); dxdiag && pick(2)) {
-            whenModal([](QWidget* warning) { QTest::keyClick(warning, Qt::Key_Return); });
-            dxdiag->click();
-        }
         const bool escape = pick(2);
         modal->isActiveWindow() ? xkeys(escape ? "Escape" : "Return") : QTest::keyClick(modal, escape ? Qt::Key_Escape : Qt::Key_Return);
     }, false);
 
-    // The model: the display and transport items checked (Pausa greyed after
-    // Stop), and where the picture is.
+    // The model: the display and transport items checked (Pausa greyed after Stop), the picture's place.
     QString display = "Finestra", transport = "Play";
     bool full = false;
     const QStringList items = {"Apri", "Finestra", "Fullscreen", "Play", "Pausa", "Stop", "Next", "Previous", "Info", "Separatore0"};
     for (int step = 1; step <= steps && !::testing::Test::HasFailure(); ++step) {
         const int what = pick(14);
-        // Real input only where the picture's window is active, so in front;
-        // activated as a user would click it, since a closed dialog leaves none active.
+        // Real input only into the picture's window made active, as a click would, in front.
         QWidget* front = w.video->window();
         const bool wanted = pick(2);
         if (wanted && !front->isActiveWindow())
             run("xdotool", {"windowactivate", "--sync", QString::number(front->winId())});
         const bool real = wanted && QTest::qWaitFor([&] { return front->isActiveWindow(); }, 3000);
         const QString name = what < 10 ? "mnu" + items[what] : what == 10 ? "Esc" : "click " + QString::number(what - 10);
-        fprintf(stderr, "storm %llu/%d: %s by %s active=%d fw=%p full=%d\n", seed, step, qPrintable(name), real ? "X" : "Qt", w.video->window()->isActiveWindow(), (void*)QGuiApplication::focusWindow(), full);
+        fprintf(stderr, "storm %llu/%d: %s by %s\n", seed, step, qPrintable(name), real ? "X" : "Qt");
         ran.clear();
         clicks.clear();
         if (what < 10) {
@@ -84,7 +75,6 @@ TEST(Storm, EveryStepLeavesTheMarksAsTheMenuRulesSay)
         EXPECT_TRUE(QTest::qWaitFor([&] { return !w.menu->isVisible() && !QApplication::activeModalWidget(); })) << "left open";
         EXPECT_TRUE(QTest::qWaitFor([&] { return w.player->isFullScreen() == full; })) << "full screen";
         EXPECT_EQ(w.marks(), display + (transport == "Stop" ? " !Pausa " : " ") + transport);
-        EXPECT_EQ(w.window->size(), QSize(355, 367));
     }
     w.player->setFileName(media + "all.m3u");
     w.menu->findChild<QAction*>("mnuPlay")->trigger();
