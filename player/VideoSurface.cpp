@@ -50,6 +50,15 @@ static void freeRender(mpv_render_context*& render)
     render = nullptr;
 }
 
+// Takes a frame that is not to be shown. The engine waits for its first
+// frame to be drawn, up to 200 ms, before it tells that the video is up.
+static void skipFrame(mpv_render_context* render)
+{
+    int skip = 1;
+    mpv_render_param params[] = {{MPV_RENDER_PARAM_SKIP_RENDERING, &skip}, {MPV_RENDER_PARAM_INVALID, nullptr}};
+    mpv_render_context_render(render, params);
+}
+
 // The engine's OpenGL render API in a QOpenGLWidget. It lets mouse events
 // through to the surface, which reports the clicks.
 class GlPicture : public QOpenGLWidget {
@@ -114,8 +123,8 @@ protected:
             QOpenGLFunctions* gl = context()->functions();
             gl->glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
             gl->glClear(GL_COLOR_BUFFER_BIT);
-            if (render_)  // let the engine go on timing frames it does not show
-                mpv_render_context_update(render_);
+            if (render_)
+                skipFrame(render_);
             return;
         }
         const qreal ratio = devicePixelRatioF();
@@ -260,6 +269,8 @@ QSize VideoSurface::pixelSize() const
 void VideoSurface::renderFrame()
 {
     if (!render_ || !showsVideo_) {
+        if (render_)
+            skipFrame(render_);
         update();
         return;
     }
