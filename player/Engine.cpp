@@ -214,6 +214,9 @@ void Engine::handle(const mpv_event& event)
     case MPV_EVENT_FILE_LOADED:
         emit fileLoaded();
         break;
+    case MPV_EVENT_PLAYBACK_RESTART:
+        emit playbackStarted();
+        break;
     case MPV_EVENT_END_FILE: {
         const auto* end = static_cast<const mpv_event_end_file*>(event.data);
         emit fileEnded(end->playlist_entry_id, end->reason, end->error);

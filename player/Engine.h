@@ -39,6 +39,8 @@ public:
 signals:
     void fileStarted(qint64 entryId);
     void fileLoaded();
+    // The first frame or sound after an opening or a seek is out.
+    void playbackStarted();
     // `reason` and `error` as the engine gives them (MPV_END_FILE_REASON_*).
     void fileEnded(qint64 entryId, int reason, int error);
     void propertyChanged(const QByteArray& name, const QVariant& value);

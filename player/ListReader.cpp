@@ -11,6 +11,9 @@
 #include <mutex>
 #include <thread>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 enum class ListKind { None, M3u, Pls };
@@ -185,6 +188,9 @@ void ListReader::start(const QString& path)
     run_->id = ++runs_;
     busy_ = true;
     std::thread([run = run_, path, budget = budget_, self = this] {
+        // A long list must not slow the start of its first file: this thread
+        // yields to every other (a thread's own nice value on Linux).
+        setpriority(PRIO_PROCESS, gettid(), 19);
         QList<M3uEntry> batch;
         qsizetype batchSize = 1;  // the first file at once, then more at a time
         bool first = true;

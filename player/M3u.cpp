@@ -5,6 +5,9 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <algorithm>
+#include <optional>
+
 QString fromWindows1252(QByteArrayView bytes)
 {
     // 0x80-0x9F differ from Latin-1; the five unused codes map to themselves.
@@ -95,7 +98,9 @@ static bool splitLines(View text, Line line)
 // Calls `take` with each line, trimmed, until it returns false. Only a BOM
 // tells UTF-16 apart (without one its NULs read as Windows-1252); other text
 // is UTF-8 if all of it is valid UTF-8. Decoded a line at a time, so that a
-// long list never lies in memory twice over.
+// long list never lies in memory twice over. ASCII reads the same either
+// way, so the whole text is checked only at its first other line: a long
+// list's first entry is not held up by it.
 static void forEachLine(const QByteArray& bytes, const std::function<bool(QStringView)>& take)
 {
     const auto bom = QStringConverter::encodingForData(bytes);
@@ -109,9 +114,12 @@ static void forEachLine(const QByteArray& bytes, const std::function<bool(QStrin
     QByteArrayView view(bytes);
     if (view.startsWith("\xEF\xBB\xBF"))
         view = view.sliced(3);
-    const bool utf8 = view.isValidUtf8();
+    std::optional<bool> utf8;
     splitLines(view, [&](QByteArrayView line) {
-        const QString text = utf8 ? QString::fromUtf8(line) : fromWindows1252(line);
+        const bool ascii = std::all_of(line.begin(), line.end(), [](char c) { return uchar(c) < 0x80; });
+        if (!ascii && !utf8)
+            utf8 = view.isValidUtf8();
+        const QString text = ascii || *utf8 ? QString::fromUtf8(line) : fromWindows1252(line);
         return take(QStringView(text).trimmed());
     });
 }

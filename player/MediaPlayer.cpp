@@ -75,8 +75,8 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
         state_.fileLoaded = false;
         showStatus();
     });
+    connect(engine_, &Engine::playbackStarted, this, [this] { feeder_->firstFileDone(); });
     connect(engine_, &Engine::fileLoaded, this, [this] {
-        feeder_->firstFileDone();
         state_.fileLoaded = true;
         showStatus();
     });

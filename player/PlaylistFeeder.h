@@ -18,8 +18,8 @@ public:
     // replace() starts a new playlist with `files`; append() adds to it.
     void replace(const QList<M3uEntry>& files);
     void append(const QList<M3uEntry>& files);
-    // The rest of a new playlist waits until its first file has opened or
-    // failed: a flood of entries would hold up the engine's start.
+    // The rest of a new playlist waits until its first file plays or has
+    // failed: a flood of entries would hold up its first frame.
     void firstFileDone();
 
     // Files are still being handed over.
