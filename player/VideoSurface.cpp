@@ -1,5 +1,7 @@
 #include "player/VideoSurface.h"
 
+#include "player/XShmPicture.h"
+
 #include <QDir>
 #include <QFile>
 #include <QMouseEvent>
@@ -180,6 +182,7 @@ VideoSurface::VideoSurface(mpv_handle* mpv, Drawing drawing, QWidget* parent)
 {
     // Every right click must reach us as a click, never as a context menu.
     setContextMenuPolicy(Qt::PreventContextMenu);
+    allowX_ = drawing != Drawing::Image;
     static const bool hardware = hasGpu() && openGlIsHardware();
     if (drawing == Drawing::OpenGL || (drawing == Drawing::Automatic && hardware)) {
         gl_ = new GlPicture(mpv, this);
@@ -205,9 +208,16 @@ void VideoSurface::drawInSoftware()
         gl_->hide();
         gl_->deleteLater();
         gl_ = nullptr;
+        allowX_ = false;  // the window is Qt's OpenGL window now
     }
     // We paint every pixel ourselves.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    if (allowX_ && XShmPicture::available()) {
+        // An X window of our own that Qt never paints.
+        shm_ = std::make_unique<XShmPicture>();
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_PaintOnScreen);
+    }
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
         {MPV_RENDER_PARAM_INVALID, nullptr}};
@@ -251,6 +261,11 @@ void VideoSurface::resizeEvent(QResizeEvent* event)
         renderFrame();  // a paused picture must fill its new size too
 }
 
+QSize VideoSurface::pixelSize() const
+{
+    return (QSizeF(size()) * devicePixelRatioF()).toSize();
+}
+
 void VideoSurface::renderFrame()
 {
     if (!render_ || !showsVideo_) {
@@ -259,36 +274,58 @@ void VideoSurface::renderFrame()
         update();
         return;
     }
-    const QSize size = (QSizeF(this->size()) * devicePixelRatioF()).toSize();
+    const QSize size = pixelSize();
     if (size.isEmpty())
         return;
-    if (frame_.size() != size) {
+    if (shm_ && !shm_->resize(size)) {
+        // The server refused the memory: Qt paints from now on.
+        shm_.reset();
+        setAttribute(Qt::WA_PaintOnScreen, false);
+    }
+    if (!shm_ && frame_.size() != size) {
         // Rows aligned to 64 bytes keep the engine's scaler on its fast path.
         const qsizetype stride = (size.width() * 4 + 63) / 64 * 64;
         pixels_ = {static_cast<uchar*>(std::aligned_alloc(64, stride * size.height())), std::free};
         frame_ = QImage(pixels_.get(), size.width(), size.height(), stride, QImage::Format_RGB32);
         frame_.setDevicePixelRatio(devicePixelRatioF());
     }
-    int wh[2] = {frame_.width(), frame_.height()};
-    size_t stride = frame_.bytesPerLine();
-    // Format_RGB32 is B, G, R, X in memory on this little-endian machine.
+    int wh[2] = {size.width(), size.height()};
+    size_t stride = shm_ ? shm_->stride() : frame_.bytesPerLine();
+    // B, G, R, X in memory, as X and Format_RGB32 want it on this little-endian machine.
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_SW_SIZE, wh},
         {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>("bgr0")},
         {MPV_RENDER_PARAM_SW_STRIDE, &stride},
-        {MPV_RENDER_PARAM_SW_POINTER, pixels_.get()},
+        {MPV_RENDER_PARAM_SW_POINTER, shm_ ? shm_->bits() : pixels_.get()},
         {MPV_RENDER_PARAM_INVALID, nullptr}};
     mpv_render_context_render(render_, params);
-    update();
+    if (shm_)
+        shm_->put(internalWinId());
+    else
+        update();
+}
+
+QPaintEngine* VideoSurface::paintEngine() const
+{
+    return shm_ ? nullptr : QWidget::paintEngine();
 }
 
 void VideoSurface::paintEvent(QPaintEvent*)
 {
     if (gl_)
         return;
+    const bool hasFrame = showsVideo_ && (shm_ ? shm_->size() : frame_.size()) == pixelSize();
+    // A grab of the widget still paints through Qt.
+    if (shm_ && !redirected(nullptr)) {
+        if (hasFrame)
+            shm_->put(internalWinId());
+        else
+            shm_->fill(internalWinId(), pixelSize(), palette().color(QPalette::Window));
+        return;
+    }
     QPainter painter(this);
-    if (showsVideo_ && !frame_.isNull() && frame_.size() == (QSizeF(size()) * devicePixelRatioF()).toSize())
-        painter.drawImage(0, 0, frame_);
+    if (hasFrame)
+        painter.drawImage(rect(), shm_ ? shm_->image() : frame_);
     else
         painter.fillRect(rect(), palette().color(QPalette::Window));
 }

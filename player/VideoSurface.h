@@ -8,17 +8,21 @@
 struct mpv_handle;
 struct mpv_render_context;
 class GlPicture;
+class XShmPicture;
 
-// The picture. The engine draws it either in software into an image that we
-// paint, or through OpenGL into a child QOpenGLWidget. Software is the cheap
-// way wherever OpenGL itself is a software rasterizer (no GPU, Xvfb), since
-// it spares both the GL pipeline and Qt's GL composition of the window.
+// The picture. The engine draws it in software, or through OpenGL into a child
+// QOpenGLWidget. Software is the cheap way wherever OpenGL itself is a
+// software rasterizer (no GPU, Xvfb), since it spares both the GL pipeline
+// and Qt's GL composition of the window. On X the software frame goes
+// straight to the server through shared memory; elsewhere it is an image
+// that Qt paints.
 // Until a clip's video is up (and after it ends) it shows the window's own
 // background instead of a black box.
 class VideoSurface : public QWidget {
     Q_OBJECT
 public:
-    enum class Drawing { Automatic, Software, OpenGL };
+    // Automatic: OpenGL where a GPU draws, else shared memory where X offers it, else an image.
+    enum class Drawing { Automatic, Image, OpenGL };
 
     VideoSurface(mpv_handle* mpv, Drawing drawing, QWidget* parent);
     ~VideoSurface() override;
@@ -26,6 +30,7 @@ public:
     // Whether a GPU is there to draw and decode with.
     static bool hasGpu();
     bool drawsWithOpenGL() const { return gl_ != nullptr; }
+    bool drawsThroughX() const { return shm_ != nullptr; }
     bool isReady() const;
     void setShowsVideo(bool shows);
 
@@ -33,6 +38,7 @@ public:
     void onEngineUpdate();
     // Also the way out when OpenGL cannot give the engine a render context.
     void drawInSoftware();
+    QPaintEngine* paintEngine() const override;
 
 signals:
     // The engine can draw: files may now be handed to it.
@@ -46,11 +52,16 @@ protected:
 
 private:
     void renderFrame();
+    void drawImage();
+    void drawThroughX();
+    QSize pixelSize() const;
 
     mpv_handle* mpv_;
     mpv_render_context* render_ = nullptr;  // software drawing only
     GlPicture* gl_ = nullptr;               // OpenGL drawing only
     std::unique_ptr<uchar, void (*)(void*)> pixels_{nullptr, nullptr};
     QImage frame_;
+    std::unique_ptr<XShmPicture> shm_;  // software drawing on X only
+    bool allowX_ = true;
     bool showsVideo_ = false;
 };

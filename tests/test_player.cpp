@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-TEST(Player, EachKindOfInputShowsItsPictureOrTheBackgroundAndSaysWhatPlaysInBothWaysOfDrawing)
+TEST(Player, EachKindOfInputShowsItsPictureOrTheBackgroundAndSaysWhatPlaysInEveryWayOfDrawing)
 {
     const struct { const char* file; char colour; const char* status; } cases[] = {
         {"broken.avi", 'w', "Impossibile riprodurre \"broken.avi\": formato non riconosciuto"},
@@ -19,15 +19,17 @@ TEST(Player, EachKindOfInputShowsItsPictureOrTheBackgroundAndSaysWhatPlaysInBoth
         {"tone.mp3", 'w', "In riproduzione: tone.mp3"},
         {"tone.wav", 'w', "In riproduzione: tone.wav"},
     };
-    for (const auto drawing : {VideoSurface::Drawing::Automatic, VideoSurface::Drawing::OpenGL}) {
+    using enum VideoSurface::Drawing;
+    for (const auto drawing : {Automatic, Image, OpenGL}) {
         Shown p(false, drawing);
-        EXPECT_EQ(p.video->drawsWithOpenGL(), drawing == VideoSurface::Drawing::OpenGL);
-        // Drawing with OpenGL is checked on the first three.
-        for (const auto& c : QList(cases, cases + (drawing == VideoSurface::Drawing::OpenGL ? 3 : std::size(cases)))) {
+        EXPECT_EQ(p.video->drawsWithOpenGL(), drawing == OpenGL);
+        EXPECT_EQ(p.video->drawsThroughX(), drawing == Automatic);
+        // The other ways are checked on the first three.
+        for (const auto& c : QList(cases, cases + (drawing == Automatic ? std::size(cases) : 3))) {
             SCOPED_TRACE(c.file);
             EXPECT_TRUE(p.player->setFileName(media + c.file));
             // Known: on Debian 13 (Qt 6.8, libmpv 0.40, Mesa 25) llvmpipe garbles the OpenGL picture.
-            const bool garbled = drawing == VideoSurface::Drawing::OpenGL && QT_VERSION >= QT_VERSION_CHECK(6, 8, 0);
+            const bool garbled = drawing == OpenGL && QT_VERSION >= QT_VERSION_CHECK(6, 8, 0);
             EXPECT_TRUE(p.waitFor(garbled ? '*' : c.colour, QString::fromUtf8(c.status))) << p.colour() << qPrintable(p.status());
         }
     }
