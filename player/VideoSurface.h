@@ -52,8 +52,6 @@ protected:
 
 private:
     void renderFrame();
-    void drawImage();
-    void drawThroughX();
     QSize pixelSize() const;
 
     mpv_handle* mpv_;
