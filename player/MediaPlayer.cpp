@@ -98,18 +98,15 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(1);
 
-    auto* border = new QFrame(stage_);
-    if (settings_.VideoBorder3D)
-        border->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    border->setLineWidth(qMax(1, settings_.VideoBorderWidth));
-    auto* borderLayout = new QVBoxLayout(border);
-    const int frame = border->frameWidth();
-    borderLayout->setContentsMargins(frame, frame, frame, frame);
-    video_ = new VideoSurface(engine_->handle(), drawing, border);
+    border_ = new QFrame(stage_);
+    border_->setLineWidth(qMax(1, settings_.VideoBorderWidth));
+    auto* borderLayout = new QVBoxLayout(border_);
+    frameVideo(false);
+    video_ = new VideoSurface(engine_->handle(), drawing, border_);
     video_->setMinimumSize(16, 16);
     video_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     borderLayout->addWidget(video_);
-    column->addWidget(border, 1);
+    column->addWidget(border_, 1);
     connect(video_, &VideoSurface::ready, this, [this] {
         if (!waiting_.isEmpty())
             takeFiles(std::exchange(waiting_, {}), std::exchange(waitingReplaces_, false));
@@ -138,6 +135,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
 
     fullScreen_ = new FullScreen(stage_, this);
     connect(fullScreen_, &FullScreen::moved, controls_, &ControlBar::showFor);
+    connect(fullScreen_, &FullScreen::moved, this, &MediaPlayer::frameVideo);
     showStatus();
     if (settings_.DisplaySize == 3)
         setDisplaySize(3);
@@ -148,6 +146,16 @@ MediaPlayer::~MediaPlayer()
     // The render context must go before the engine.
     delete stage_;
     delete fullScreen_;
+}
+
+// The border frames the picture in the window only. On the full screen the
+// picture reaches the edges, and no frame line touches every row of the
+// screen-sized window buffer.
+void MediaPlayer::frameVideo(bool fullScreen)
+{
+    border_->setFrameStyle(settings_.VideoBorder3D && !fullScreen ? QFrame::Panel | QFrame::Sunken : QFrame::NoFrame);
+    const int frame = border_->frameWidth();
+    border_->layout()->setContentsMargins(frame, frame, frame, frame);
 }
 
 // --- opening -----------------------------------------------------------------

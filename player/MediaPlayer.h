@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class ControlBar;
+class QFrame;
 class Engine;
 class FullScreen;
 class ListReader;
@@ -57,12 +58,14 @@ private:
     void onFileEnded(qint64 entryId, int reason, int error);
     void onVideoClicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
     void showStatus();
+    void frameVideo(bool fullScreen);
     bool command(const QVariantMap& args);
     bool seek(double seconds, const char* flags);
 
     const PlayerSettings settings_;
     Engine* engine_;
     QWidget* stage_ = nullptr;  // picture + controls: what moves to the full screen
+    QFrame* border_ = nullptr;
     VideoSurface* video_ = nullptr;
     ControlBar* controls_ = nullptr;
     StatusLine* status_ = nullptr;

@@ -72,11 +72,17 @@ TEST(Window, EachPlayerCommandMarksTheMenuAndDrivesThePlayerOrTheFullScreen)
     step("mnuNext", [&] { return playing('g', "green.avi"); }, "Finestra Play");
     step("mnuNext", [&] { return playing('b', "blue.mpg"); }, "Finestra Play");
     step("mnuPrevious", [&] { return playing('g', "green.avi"); }, "Finestra Play");
+    // Framed in the window, edge to edge on the screen.
+    const QRect framed = w.video->geometry();
     const auto full = [&] {
+        const QRect screen = w.window->screen()->geometry();
         return w.player->isFullScreen() && w.video->window()->isActiveWindow() && playing('g', "green.avi")
-            && onServer(w.video->window()->winId()) == w.window->screen()->geometry() && onServer(w.window->winId()).size() == QSize(355, 367);
+            && onServer(w.video->window()->winId()) == screen && w.video->width() == screen.width()
+            && onServer(w.window->winId()).size() == QSize(355, 367);
     };
-    const auto windowed = [&] { return w.video->window() == w.window.get() && !w.player->isFullScreen() && playing('g', "green.avi"); };
+    const auto windowed = [&] {
+        return w.video->window() == w.window.get() && !w.player->isFullScreen() && playing('g', "green.avi") && w.video->geometry() == framed;
+    };
     step("mnuFullscreen", full, "Fullscreen Play");
     // A box closed over it leaves the picture in front of the main window.
     const auto rank = [](QWidget* window) { return xprop(0, "_NET_CLIENT_LIST_STACKING").indexOf("0x" + QByteArray::number(window->winId(), 16)); };
