@@ -11,8 +11,8 @@
 #include <mutex>
 #include <thread>
 
-#include <sys/resource.h>
-#include <unistd.h>
+#include <pthread.h>
+#include <sched.h>
 
 namespace {
 
@@ -39,7 +39,7 @@ struct Walk {
     ListOutcome outcome;
     QSet<QString> seen;
     qsizetype taken = 0;
-    qint64 bytes = 0;
+    qint64 allowance;  // of list text, for all the lists together
     bool full = false;
 
     // Why `info` cannot be played as a file of its own; empty if it can.
@@ -61,13 +61,11 @@ struct Walk {
     QString readList(const QFileInfo& list, ListKind kind, int depth)
     {
         seen.insert(list.canonicalFilePath());
-        if (list.size() > budget.bytes - bytes)
+        if (list.size() > allowance)
             return QStringLiteral("troppo grande");
         QFile file(list.absoluteFilePath());
         if (!file.open(QIODevice::ReadOnly))
             return QStringLiteral("non leggibile");
-        const QByteArray text = file.read(budget.bytes - bytes);
-        bytes += text.size();
         const auto entry = [&](const M3uEntry& entry) {
             // What can never name a local file is shown as written.
             QString why = entryRefusal(entry.path);
@@ -97,9 +95,9 @@ struct Walk {
             return !full && !cancelled();
         };
         if (kind == ListKind::Pls)
-            readPls(text, list.absolutePath(), entry);
+            readPls(file, allowance, list.absolutePath(), entry);
         else
-            readM3u(text, list.absolutePath(), entry);
+            readM3u(file, allowance, list.absolutePath(), entry);
         return {};
     }
 };
@@ -109,7 +107,7 @@ struct Walk {
 ListOutcome readMedia(const QString& path, const ListBudget& budget, const std::function<void(M3uEntry)>& take,
                       const std::function<bool()>& cancelled)
 {
-    Walk walk{budget, take, cancelled, {}, {}, 0, 0, false};
+    Walk walk{budget, take, cancelled, {}, {}, 0, budget.bytes, false};
     const QString name = shortName(path, 120);
     const QFileInfo info(path);
     if (isNetworkAddress(path))
@@ -188,9 +186,6 @@ void ListReader::start(const QString& path)
     run_->id = ++runs_;
     busy_ = true;
     std::thread([run = run_, path, budget = budget_, self = this] {
-        // A long list must not slow the start of its first file: this thread
-        // yields to every other (a thread's own nice value on Linux).
-        setpriority(PRIO_PROCESS, gettid(), 19);
         QList<M3uEntry> batch;
         qsizetype batchSize = 1;  // the first file at once, then more at a time
         bool first = true;
@@ -198,6 +193,12 @@ void ListReader::start(const QString& path)
         sinceSent.start();
         const auto send = [&] {
             run->post([self, id = run->id, files = std::exchange(batch, {}), first] { self->deliver(id, files, first); });
+            // The rest of a long list must not slow the start of its first
+            // file: from here on this thread runs on what the others leave.
+            if (first) {
+                sched_param idle{};
+                pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
+            }
             first = false;
             batchSize = qMin<qsizetype>(batchSize * 4, 4096);
             sinceSent.restart();

@@ -1,6 +1,7 @@
 #include "player/M3u.h"
 
 #include <QDir>
+#include <QIODevice>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUrl>
@@ -95,40 +96,65 @@ static bool splitLines(View text, Line line)
     return true;
 }
 
-// Calls `take` with each line, trimmed, until it returns false. Only a BOM
+// Calls `take` with each line of at most `allowance` bytes of `in`, trimmed,
+// until it returns false, and takes what it read off `allowance`. Only a BOM
 // tells UTF-16 apart (without one its NULs read as Windows-1252); other text
-// is UTF-8 if all of it is valid UTF-8. Decoded a line at a time, so that a
-// long list never lies in memory twice over. ASCII reads the same either
-// way, so the whole text is checked only at its first other line: a long
-// list's first entry is not held up by it.
-static void forEachLine(const QByteArray& bytes, const std::function<bool(QStringView)>& take)
+// is UTF-8 if all of it is valid UTF-8. Such text is read and decoded a piece
+// at a time, so that a long list's first entry comes at once and the list
+// never lies in memory twice over. ASCII reads the same either way, so the
+// rest of the text is read and checked only at its first other byte.
+static void forEachLine(QIODevice& in, qint64& allowance, const std::function<bool(QStringView)>& take)
 {
-    const auto bom = QStringConverter::encodingForData(bytes);
+    const auto next = [&](qint64 most) {
+        QByteArray bytes = in.read(qMin(most, allowance));
+        allowance -= bytes.size();
+        return bytes;
+    };
+    constexpr qint64 kPiece = 64 * 1024;
+    QByteArray pending = next(kPiece);
+    const auto bom = QStringConverter::encodingForData(pending);
     if (bom && *bom != QStringConverter::Utf8) {
-        const QString text = QStringDecoder(*bom)(bytes);
+        const QString text = QStringDecoder(*bom)(pending + next(allowance));
         QStringView view(text);
         splitLines(view.startsWith(QChar(0xFEFF)) ? view.sliced(1) : view,
                    [&](QStringView line) { return take(line.trimmed()); });
         return;
     }
-    QByteArrayView view(bytes);
-    if (view.startsWith("\xEF\xBB\xBF"))
-        view = view.sliced(3);
+    if (pending.startsWith("\xEF\xBB\xBF"))
+        pending.remove(0, 3);
     std::optional<bool> utf8;
-    splitLines(view, [&](QByteArrayView line) {
-        const bool ascii = std::all_of(line.begin(), line.end(), [](char c) { return uchar(c) < 0x80; });
-        if (!ascii && !utf8)
-            utf8 = view.isValidUtf8();
-        const QString text = ascii || *utf8 ? QString::fromUtf8(line) : fromWindows1252(line);
+    const auto decode = [&](QByteArrayView line) {
+        const QString text = !utf8 || *utf8 ? QString::fromUtf8(line) : fromWindows1252(line);
         return take(QStringView(text).trimmed());
-    });
+    };
+    for (;;) {
+        const QByteArray more = next(kPiece);
+        const bool end = more.isEmpty();
+        const qsizetype from = pending.size();  // no line end before this
+        pending += more;
+        // The lines ended so far; at the end, all that is left.
+        qsizetype cut = pending.size();
+        if (!end) {
+            const qsizetype last = std::max(more.lastIndexOf('\n'), more.lastIndexOf('\r'));
+            if (last < 0)
+                continue;
+            cut = from + last;
+        }
+        if (!utf8 && !std::all_of(pending.cbegin(), pending.cbegin() + cut, [](char c) { return uchar(c) < 0x80; })) {
+            pending += next(allowance);
+            utf8 = QByteArrayView(pending).isValidUtf8();
+        }
+        if (!splitLines(QByteArrayView(pending).first(cut), decode) || end)
+            return;
+        pending.remove(0, cut + 1);
+    }
 }
 
-void readM3u(const QByteArray& bytes, const QString& folder, const EntrySink& take)
+void readM3u(QIODevice& in, qint64& allowance, const QString& folder, const EntrySink& take)
 {
     const QDir base(folder);
     QString title;
-    forEachLine(bytes, [&](QStringView line) {
+    forEachLine(in, allowance, [&](QStringView line) {
         if (line.startsWith(u"#EXTINF:")) {
             const qsizetype comma = line.indexOf(u',');
             title = comma < 0 ? QString() : cleanTitle(line.mid(comma + 1).toString());
@@ -139,11 +165,11 @@ void readM3u(const QByteArray& bytes, const QString& folder, const EntrySink& ta
     });
 }
 
-void readPls(const QByteArray& bytes, const QString& folder, const EntrySink& take)
+void readPls(QIODevice& in, qint64& allowance, const QString& folder, const EntrySink& take)
 {
     const QDir base(folder);
     static const QRegularExpression file(QStringLiteral("^File\\d+=(.*)$"), QRegularExpression::CaseInsensitiveOption);
-    forEachLine(bytes, [&](QStringView line) {
+    forEachLine(in, allowance, [&](QStringView line) {
         const auto match = file.match(line.toString());
         const QString path = match.captured(1).trimmed();
         return path.isEmpty() || take({localPath(path, base), QString()});

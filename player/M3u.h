@@ -6,7 +6,10 @@
 
 #include <functional>
 
-// Reads an M3U playlist's bytes into its entries, in order. Text is UTF-8
+class QIODevice;
+
+// Reads an M3U playlist into its entries, in order: at most `allowance`
+// bytes of `in`, taking what it read off `allowance`. Text is UTF-8
 // (a BOM is dropped), UTF-16 with a BOM, or, when it is not valid UTF-8,
 // Windows-1252. Comments and blank lines are skipped; "\" counts as a
 // separator because such lists are often written on Windows; relative entries
@@ -20,9 +23,9 @@ struct M3uEntry {
 };
 // `take` returns false to stop the reading there.
 using EntrySink = std::function<bool(M3uEntry)>;
-void readM3u(const QByteArray& bytes, const QString& folder, const EntrySink& take);
+void readM3u(QIODevice& in, qint64& allowance, const QString& folder, const EntrySink& take);
 // The "FileN=" entries of a PLS playlist, read the same way.
-void readPls(const QByteArray& bytes, const QString& folder, const EntrySink& take);
+void readPls(QIODevice& in, qint64& allowance, const QString& folder, const EntrySink& take);
 
 // True for "scheme://..." addresses other than local file URLs (the engine
 // reads its device and generator prefixes, such as dvd:// or av://, the same

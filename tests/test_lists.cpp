@@ -3,6 +3,7 @@
 #include "player/ListReader.h"
 #include "player/StatusLine.h"
 
+#include <QBuffer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,7 +15,11 @@ TEST(Lists, M3uEncodingsLineEndsSeparatorsTitlesAndAddresses)
 {
     const auto read = [](const QByteArray& list) {  // "path", "path=title" or "path !why it is refused"
         QStringList seen;
-        readM3u(list, "/m/l", [&](const M3uEntry& e) {
+        QBuffer in;
+        in.setData(list);
+        qint64 allowance = list.size();
+        in.open(QIODevice::ReadOnly);
+        readM3u(in, allowance, "/m/l", [&](const M3uEntry& e) {
             return seen << e.path + (e.title.isEmpty() ? "" : "=" + e.title) + (entryRefusal(e.path).isEmpty() ? "" : " !" + entryRefusal(e.path)), true; });
         return seen.join(" | ");
     };
@@ -31,6 +36,17 @@ TEST(Lists, M3uEncodingsLineEndsSeparatorsTitlesAndAddresses)
         {"C:\\V\\a.mpg\nd:film.avi\na\0b"_ba, u"C:\\V\\a.mpg !percorso di Windows | d:film.avi !percorso di Windows | a\0b !nome non valido"_s}};
     for (const auto& [list, expected] : cases)
         EXPECT_EQ(read(list).toStdString(), expected.toStdString()) << list.toStdString();
+    // A long text is read in pieces: lines run across them, and the encoding is still the whole text's.
+    QByteArray half[2];
+    QStringList entries[2];
+    for (int i = 0; i < 40000; ++i) {
+        half[i % 2] += QByteArray::number(i) + "\r\n";
+        entries[i % 2] << "/m/l/" + QString::number(i);
+    }
+    for (const auto& [end, middle] : {std::pair{""_ba, u"caffè"_s}, {"\xFF"_ba, u"caffÃ¨"_s}}) {
+        const QString last = end.isEmpty() ? "" : " | /m/l/ÿ";
+        EXPECT_EQ(read(half[0] + "caff\xC3\xA8\n" + half[1] + end), (entries[0] + QStringList{"/m/l/" + middle} + entries[1]).join(" | ") + last);
+    }
     for (const QString address : {"http://h/x.mpg", "HTTPS://h/y", "av://lavfi:x", "dvd://1", "x://y", "\\\\srv\\b.mpg", "file://host/a.mpg"})
         EXPECT_EQ(read(address.toUtf8()).toStdString(), (address + " !indirizzo rifiutato: solo file locali").toStdString());
 }
