@@ -4,10 +4,44 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <cmath>
+
+namespace {
+
+// The position changes with every frame, while the handle moves a pixel far
+// less often: only a move, or any other change, repaints the tracker.
+class Tracker : public QSlider {
+public:
+    Tracker(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change != SliderValueChange || handle() != painted_)
+            QSlider::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent* event) override
+    {
+        painted_ = handle();
+        QSlider::paintEvent(event);
+    }
+
+private:
+    QRect handle() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    }
+
+    QRect painted_;
+};
+
+}  // namespace
 
 ControlBar::ControlBar(const PlayerSettings& settings, QWidget* parent) : QWidget(parent), settings_(settings)
 {
@@ -15,7 +49,7 @@ ControlBar::ControlBar(const PlayerSettings& settings, QWidget* parent) : QWidge
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(1);
 
-    tracker_ = new QSlider(Qt::Horizontal, this);
+    tracker_ = new Tracker(this);
     tracker_->setObjectName(QStringLiteral("tracker"));
     tracker_->setRange(0, 0);
     tracker_->setFocusPolicy(Qt::NoFocus);

@@ -43,10 +43,18 @@ TEST(Window, ARightClickOpensThePopupAtTheMouseALeftClickPausesInstead)
     ASSERT_TRUE(w.player->setFileName(media + "green.avi") && w.waitFor('g', "In riproduzione"));
     QSignalSpy clicks(w.player, &MediaPlayer::Click);
     const QPoint at = w.video->mapToGlobal(QPoint(60, 40));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.position() > 1; }));
     xclick(at, 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return clicks.size() == 1; }));
     EXPECT_FALSE(w.menu->isVisible());
     EXPECT_TRUE(w.waitFor('g', "In pausa"));
+    // The screen shows the tracker where it stopped.
+    auto* tracker = w.player->findChild<QSlider*>("tracker");
+    const QRect on = QRect(tracker->mapToGlobal(QPoint()), tracker->size());
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const QImage screen = tracker->screen()->grabWindow(0, on.x(), on.y(), on.width(), on.height()).toImage();
+        return screen.convertToFormat(QImage::Format_RGB32) == tracker->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }));
     xclick(at, 3);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.menu->isVisible(); }));
     EXPECT_LE((w.menu->pos() - at).manhattanLength(), 2);
