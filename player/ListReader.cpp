@@ -8,6 +8,8 @@
 #include <QSet>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -150,9 +152,11 @@ QString ListOutcome::skippedText() const
 // reader still wants this run.
 struct ListReader::Run {
     std::mutex mutex;
+    std::condition_variable wake;
     ListReader* reader = nullptr;  // null once it no longer wants this run
     quint64 id;
     std::atomic<bool> cancelled{false};
+    bool goOn = false;
 
     template <typename F>
     void post(F call)
@@ -166,6 +170,19 @@ struct ListReader::Run {
         std::lock_guard lock(mutex);
         reader = nullptr;
         cancelled = true;
+        wake.notify_all();
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        goOn = true;
+        wake.notify_all();
+    }
+    // Should the first file never be reported, the rest still comes.
+    void waitToGoOn()
+    {
+        std::unique_lock lock(mutex);
+        wake.wait_for(lock, std::chrono::seconds(2), [this] { return goOn || cancelled; });
     }
 };
 
@@ -194,8 +211,9 @@ void ListReader::start(const QString& path)
         const auto send = [&] {
             run->post([self, id = run->id, files = std::exchange(batch, {}), first] { self->deliver(id, files, first); });
             // The rest of a long list must not slow the start of its first
-            // file: from here on this thread runs on what the others leave.
+            // file: it is read once that plays, and on what the others leave.
             if (first) {
+                run->waitToGoOn();
                 sched_param idle{};
                 pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
             }
@@ -212,6 +230,12 @@ void ListReader::start(const QString& path)
             send();
         run->post([self, id = run->id, outcome] { self->finish(id, outcome); });
     }).detach();
+}
+
+void ListReader::firstFilePlays()
+{
+    if (run_)
+        run_->release();
 }
 
 void ListReader::deliver(quint64 run, const QList<M3uEntry>& batch, bool first)

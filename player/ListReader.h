@@ -48,6 +48,8 @@ public:
     ~ListReader() override;
 
     void start(const QString& path);
+    // The first file plays (or has ended): the rest of the list may follow.
+    void firstFilePlays();
     bool busy() const { return busy_; }
 
 signals:

@@ -75,7 +75,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
         state_.fileLoaded = false;
         showStatus();
     });
-    connect(engine_, &Engine::playbackStarted, this, [this] { feeder_->firstFileDone(); });
+    connect(engine_, &Engine::playbackStarted, this, &MediaPlayer::firstFileDone);
     connect(engine_, &Engine::fileLoaded, this, [this] {
         state_.fileLoaded = true;
         showStatus();
@@ -322,9 +322,16 @@ void MediaPlayer::onPropertyChanged(const QByteArray& name, const QVariant& valu
     showStatus();
 }
 
-void MediaPlayer::onFileEnded(qint64 entryId, int reason, int error)
+// The rest of a list waits for its first file to play or end.
+void MediaPlayer::firstFileDone()
 {
     feeder_->firstFileDone();
+    reader_->firstFilePlays();
+}
+
+void MediaPlayer::onFileEnded(qint64 entryId, int reason, int error)
+{
+    firstFileDone();
     QString name = feeder_->name(entryId);
     if (name.isEmpty())
         name = state_.file;

@@ -58,6 +58,7 @@ private:
     void onFileEnded(qint64 entryId, int reason, int error);
     void onVideoClicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
     void showStatus();
+    void firstFileDone();
     void frameVideo(bool fullScreen);
     bool command(const QVariantMap& args);
     bool seek(double seconds, const char* flags);

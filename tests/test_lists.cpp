@@ -4,6 +4,9 @@
 #include "player/StatusLine.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -95,6 +98,35 @@ TEST(Lists, WhatOpeningAPathHandsOnAndWhatItSkipsAndWhy)
     if (WEXITSTATUS(status) >= 126)
         GTEST_SKIP() << "no setpriv, or nobody may not run this test: no way to drop root's right to read anything";
     EXPECT_EQ(status, 0) << "as nobody";
+}
+
+// Off the GUI thread, the rest of a list follows once its first file plays,
+// or a while later should that never be told.
+TEST(Lists, AReaderHandsOnTheFirstFileAtOnceAndTheRestOnceItPlays)
+{
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    QTemporaryDir tmp;
+    const QDir dir(tmp.path());
+    for (const auto& [name, text] : {std::pair{"a.mpg", "x"_ba}, {"l.m3u", "a.mpg\n"_ba.repeated(100)}})
+        ASSERT_TRUE([&] { QFile f(dir.filePath(name)); return f.open(QIODevice::WriteOnly) && f.write(text) == text.size(); }());
+    for (const bool told : {true, false}) {
+        ListReader reader;
+        qsizetype files = 0;
+        bool finished = false;
+        QObject::connect(&reader, &ListReader::files, [&](const QList<M3uEntry>& batch, bool) { files += batch.size(); });
+        QObject::connect(&reader, &ListReader::finished, [&] { finished = true; });
+        reader.start(dir.filePath("l.m3u"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return files > 0; }));
+        EXPECT_EQ(files, 1);
+        QElapsedTimer clock;
+        clock.start();
+        if (told)
+            reader.firstFilePlays();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, 5000));
+        EXPECT_EQ(files, 100);
+        EXPECT_EQ(clock.elapsed() < 1000, told) << clock.elapsed();
+    }
 }
 
 TEST(Lists, StatusTextsShortNamesTrackerTenthsAndVolume)
