@@ -38,7 +38,8 @@ ListOutcome readMedia(const QString& path, const ListBudget& budget, const std::
                       const std::function<bool()>& cancelled = [] { return false; });
 
 // Runs readMedia() on a thread of its own and delivers the files on the GUI
-// thread in growing batches, the first one at once. A new start() drops
+// thread in growing batches: the first one at once, the rest once
+// firstFilePlays() is called (or 2 s later). A new start() drops
 // whatever the previous one still had to deliver; so does the destructor,
 // which never waits for a reader stuck on a slow disk.
 class ListReader : public QObject {
