@@ -1,6 +1,7 @@
 #include "player/M3u.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -69,7 +70,13 @@ static QString localPath(QString line, const QDir& base)
         url.setHost(QString());  // "localhost", or it reads as a share
         line = url.toLocalFile();
     }
-    line.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    // "\" is a separator in lists written on Windows, and a plain character
+    // in a name here: a file named so is taken as it is written.
+    if (line.contains(QLatin1Char('\\'))) {
+        if (QString asWritten = QDir::cleanPath(base.absoluteFilePath(line)); QFileInfo::exists(asWritten))
+            return asWritten;
+        line.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    }
     return QDir::cleanPath(base.absoluteFilePath(line));
 }
 

@@ -12,7 +12,8 @@ class QIODevice;
 // bytes of `in`, taking what it read off `allowance`. Text is UTF-8
 // (a BOM is dropped), UTF-16 with a BOM, or, when it is not valid UTF-8,
 // Windows-1252. Comments and blank lines are skipped; "\" counts as a
-// separator because such lists are often written on Windows; relative entries
+// separator because such lists are often written on Windows, unless a file
+// exists with the name as written (it may block on the disk); relative entries
 // are made absolute against `folder`, and file:// URLs become local paths.
 // What cannot name a file here (other URLs, Windows drive paths, names with a
 // NUL) is kept as written, for the caller to refuse with entryRefusal(). An

@@ -63,7 +63,7 @@ TEST(Lists, WhatOpeningAPathHandsOnAndWhatItSkipsAndWhy)
         {"l1.m3u", "#EXTM3U\n#EXTINF:1,Uno\na.mpg\nfifo.wav\ncartella.mpg\nrotto.avi\nmanca.mpg\nb.avi\n"}, {"self.m3u", "self.m3u\na.mpg"},
         {"l2.m3u", "http://h/x.mpg\nC:\\v\\a.mpg\na\0b.avi\nav://x\n"_ba}, {"l3.m3u", "a.mpg\nb.avi\na.mpg\nmanca"}, {"n1.m3u", "n2.m3u\nb.avi"},
         {"ping.m3u8", "pong.M3U\na.mpg"}, {"pong.M3U", "ping.m3u8\nb.avi"}, {"n0.m3u", "n1.m3u\na.mpg"},
-        {"l.pls", "[playlist]\nFile1=a.mpg\nTitle1=U\nfile2= b.avi \n"}};
+        {"l.pls", "[playlist]\nFile1=a.mpg\nTitle1=U\nfile2= b.avi \n"}, {"a\\b.mpg", "x"}, {"bs.m3u", "a\\b.mpg\n.\\b.avi"}};
     for (const auto& [name, text] : files)
         ASSERT_TRUE([&] { QFile f(dir.filePath(name)); return f.open(QIODevice::WriteOnly) && f.write(text) == text.size(); }());
     ASSERT_TRUE(mkfifo(QFile::encodeName(dir.filePath("fifo.wav")), 0644) == 0 && dir.mkdir("cartella.mpg")
@@ -71,7 +71,7 @@ TEST(Lists, WhatOpeningAPathHandsOnAndWhatItSkipsAndWhy)
     // What was handed on, then the error, or if none the entries skipped; "~" is the folder.
     const struct { QString name; ListBudget budget; const char* expected; } cases[] = {
         {"manca.mpg", {}, " | File non trovato: ~/manca.mpg"}, {"", {}, " | File non trovato: "}, {u"a.mpg\0"_s, {}, " | File non trovato: ~/a.mpg\uFFFD"},
-        {"a.mpg", {}, "a.mpg | "}, {"l.pls", {}, "a.mpg b.avi | "}, {"http://h/a.mpg", {}, " | Indirizzo rifiutato, solo file locali: http://h/a.mpg"},
+        {"a.mpg", {}, "a.mpg | "}, {"l.pls", {}, "a.mpg b.avi | "}, {"bs.m3u", {}, "a\\b.mpg b.avi | "}, {"http://h/a.mpg", {}, " | Indirizzo rifiutato, solo file locali: http://h/a.mpg"},
         {"cartella.mpg", {}, " | Impossibile leggere il file: ~/cartella.mpg"}, {"fifo.wav", {}, " | Impossibile leggere il file: ~/fifo.wav"},
         {"l1.m3u", {}, "a.mpg=Uno b.avi | fifo.wav (non è un file), cartella.mpg (non è un file), rotto.avi (non trovato) e altre 1"},
         {"l2.m3u", {}, " | Nessun file riproducibile nella playlist l2.m3u: http://h/x.mpg (indirizzo rifiutato: solo file locali), "
