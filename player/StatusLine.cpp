@@ -1,5 +1,7 @@
 #include "player/StatusLine.h"
 
+#include <QTextDocument>
+
 QString stateText(const PlayState& state)
 {
     if (!state.hasMedia)
@@ -28,6 +30,9 @@ StatusLine::StatusLine(QWidget* parent) : QLabel(parent)
 {
     setObjectName(QStringLiteral("statusLine"));
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // Titles, names and the engine's messages are text, never markup: an
+    // <img> in a title would be read from the disk while the label lays out.
+    setTextFormat(Qt::PlainText);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 }
 
@@ -49,5 +54,5 @@ void StatusLine::refresh()
     if (line == text())
         return;
     setText(line);
-    setToolTip(line);
+    setToolTip(Qt::convertFromPlainText(line));
 }
