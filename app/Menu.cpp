@@ -2,6 +2,23 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QMouseEvent>
+
+namespace {
+
+// Qt's menus on X also take another button's release over an item as a
+// choice; here only the left button chooses.
+class LeftButtonChooses : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        return event->type() == QEvent::MouseButtonRelease
+            && static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton;
+    }
+};
+
+}  // namespace
 
 QMenu* createMenuTree(QWidget* parent)
 {
@@ -23,6 +40,7 @@ QMenu* createMenuTree(QWidget* parent)
     };
     auto* mnuSchermo = new QMenu(QStringLiteral("&Player"), parent);
     mnuSchermo->setObjectName(QStringLiteral("mnuSchermo"));
+    mnuSchermo->installEventFilter(new LeftButtonChooses(mnuSchermo));
     for (const auto& [name, caption] : items) {
         const bool separator = qstrcmp(caption, "-") == 0;
         QAction* item = new QAction(separator ? QString() : QString::fromUtf8(caption), mnuSchermo);
