@@ -6,6 +6,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <utility>
 
 // --- nodes ---------------------------------------------------------------
 
@@ -114,20 +115,20 @@ struct OwnedNode {
 
 // --- the engine ----------------------------------------------------------
 
-Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, QObject* parent) : QObject(parent)
+Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, const QList<const char*>& observed,
+               QObject* parent)
+    : QObject(parent)
 {
     // The engine parses numbers with the C locale; QApplication changed it.
     std::setlocale(LC_NUMERIC, "C");
     mpv_ = mpv_create();
-    if (!mpv_)
-        qFatal("Impossibile avviare il motore di riproduzione");
-    for (const auto& [name, value] : options) {
-        OwnedNode node(value);
-        if (mpv_set_option(mpv_, name, MPV_FORMAT_NODE, &node.node) < 0)
-            qWarning("Opzione del motore rifiutata: %s=%s", name, qPrintable(value.toString()));
+    if (const QString why = mpv_ ? start(options, observed) : QStringLiteral("non creato"); !why.isEmpty()) {
+        qWarning("Motore di riproduzione: %s", qPrintable(why));
+        failure_ = QStringLiteral("Motore di riproduzione non disponibile: %1").arg(why);
+        if (mpv_)
+            mpv_terminate_destroy(std::exchange(mpv_, nullptr));
+        return;
     }
-    if (mpv_initialize(mpv_) < 0)
-        qFatal("Impossibile avviare il motore di riproduzione");
     // Called on an engine thread: only post to ours, once until drained.
     mpv_set_wakeup_callback(mpv_, [](void* self) {
         auto* engine = static_cast<Engine*>(self);
@@ -136,8 +137,26 @@ Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, QObject* 
     }, this);
 }
 
+// Why the engine could not be set up as asked; empty if it could.
+QString Engine::start(const QList<std::pair<const char*, QVariant>>& options, const QList<const char*>& observed)
+{
+    for (const auto& [name, value] : options) {
+        OwnedNode node(value);
+        if (mpv_set_option(mpv_, name, MPV_FORMAT_NODE, &node.node) < 0)
+            return QStringLiteral("opzione rifiutata (%1=%2)").arg(QLatin1String(name), value.toString());
+    }
+    if (mpv_initialize(mpv_) < 0)
+        return QStringLiteral("avvio non riuscito");
+    for (const char* name : observed)
+        if (mpv_observe_property(mpv_, 0, name, MPV_FORMAT_NODE) < 0)
+            return QStringLiteral("propriet\u00e0 sconosciuta (%1)").arg(QLatin1String(name));
+    return {};
+}
+
 Engine::~Engine()
 {
+    if (!mpv_)
+        return;
     mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
     mpv_terminate_destroy(mpv_);
 }
@@ -152,6 +171,8 @@ quint64 Engine::expect(Reply reply)
 
 bool Engine::command(const QVariantMap& args, Reply reply)
 {
+    if (!mpv_)
+        return false;
     OwnedNode node(args);
     const quint64 id = expect(std::move(reply));
     // The engine copies the command before this returns.
@@ -164,6 +185,8 @@ bool Engine::command(const QVariantMap& args, Reply reply)
 
 bool Engine::setProperty(const char* name, const QVariant& value, Reply reply)
 {
+    if (!mpv_)
+        return false;
     OwnedNode node(value);
     const quint64 id = expect(std::move(reply));
     if (mpv_set_property_async(mpv_, id, name, MPV_FORMAT_NODE, &node.node) < 0) {
@@ -173,9 +196,28 @@ bool Engine::setProperty(const char* name, const QVariant& value, Reply reply)
     return true;
 }
 
-void Engine::observe(const char* name)
+bool Engine::getProperty(const char* name, Reply reply)
 {
-    mpv_observe_property(mpv_, 0, name, MPV_FORMAT_NODE);
+    if (!mpv_)
+        return false;
+    const quint64 id = expect(std::move(reply));
+    if (mpv_get_property_async(mpv_, id, name, MPV_FORMAT_NODE) < 0) {
+        replies_.remove(id);
+        return false;
+    }
+    return true;
+}
+
+bool Engine::addHook(const char* name)
+{
+    return mpv_ && mpv_hook_add(mpv_, 0, name, 0) >= 0;
+}
+
+void Engine::continueHook(quint64 id)
+{
+    // Taken at once: the engine is waiting for it.
+    if (mpv_)
+        mpv_hook_continue(mpv_, id);
 }
 
 void Engine::drain()
@@ -207,6 +249,16 @@ void Engine::handle(const mpv_event& event)
             reply(event.error, event.event_id == MPV_EVENT_COMMAND_REPLY && result ? fromNode(result->result)
                                                                                     : QVariant());
         }
+        break;
+    case MPV_EVENT_GET_PROPERTY_REPLY:
+        if (Reply reply = replies_.take(event.reply_userdata)) {
+            const auto* property = static_cast<const mpv_event_property*>(event.data);
+            reply(event.error, event.error >= 0 && property->format == MPV_FORMAT_NODE
+                ? fromNode(*static_cast<const mpv_node*>(property->data)) : QVariant());
+        }
+        break;
+    case MPV_EVENT_HOOK:
+        emit hookReached(static_cast<const mpv_event_hook*>(event.data)->id);
         break;
     case MPV_EVENT_START_FILE:
         emit fileStarted(static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id);

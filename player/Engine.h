@@ -17,21 +17,29 @@ struct mpv_event;
 class Engine : public QObject {
     Q_OBJECT
 public:
-    // Which engine options to set before it starts, name to value.
-    explicit Engine(const QList<std::pair<const char*, QVariant>>& options, QObject* parent = nullptr);
+    // The options to set before it starts, name to value, and the properties
+    // whose changes arrive through propertyChanged() (with an invalid QVariant
+    // while one has no value). Should the engine refuse any of them, there
+    // is no engine at all: a player with half its guards must not play.
+    Engine(const QList<std::pair<const char*, QVariant>>& options, const QList<const char*>& observed,
+           QObject* parent = nullptr);
     ~Engine() override;
 
-    // For the render context, which lives in the picture.
+    // Null when the engine could not be started; failure() says why.
     mpv_handle* handle() const { return mpv_; }
+    const QString& failure() const { return failure_; }
 
-    // `reply`, if given, runs when the engine answers: its error code (< 0
-    // on failure) and the command's result. False if it could not be sent.
+    // Both only queue the request. False if it could not even be queued;
+    // the outcome comes later, to `reply` if given: the engine's error code
+    // (< 0 on failure) and the command's result.
     using Reply = std::function<void(int error, const QVariant& result)>;
     bool command(const QVariantMap& args, Reply reply = {});
     bool setProperty(const char* name, const QVariant& value, Reply reply = {});
-    // Changes arrive through propertyChanged(), with an invalid QVariant
-    // while the property has no value.
-    void observe(const char* name);
+    bool getProperty(const char* name, Reply reply);
+    // The engine stops at the hook `name` (such as "on_preloaded") each time,
+    // tells hookReached(), and waits there until continueHook().
+    bool addHook(const char* name);
+    void continueHook(quint64 id);
 
     // Turns an engine error code into a short Italian reason.
     static QString reasonText(int error);
@@ -39,6 +47,7 @@ public:
 signals:
     void fileStarted(qint64 entryId);
     void fileLoaded();
+    void hookReached(quint64 id);
     // The first frame or sound after an opening or a seek is out.
     void playbackStarted();
     // `reason` and `error` as the engine gives them (MPV_END_FILE_REASON_*).
@@ -46,11 +55,13 @@ signals:
     void propertyChanged(const QByteArray& name, const QVariant& value);
 
 private:
+    QString start(const QList<std::pair<const char*, QVariant>>& options, const QList<const char*>& observed);
     void drain();
     void handle(const mpv_event& event);
     quint64 expect(Reply reply);
 
     mpv_handle* mpv_ = nullptr;
+    QString failure_;
     std::atomic<bool> wakeupPosted_{false};
     quint64 lastReply_ = 0;
     QHash<quint64, Reply> replies_;

@@ -3,8 +3,11 @@
 #include <QString>
 
 // The operations the rest of the program may ask of the player component.
-// Each returns false when it failed (no media, unreadable file, end of the
-// playlist...), so that callers can skip a failing step and go on.
+// Each returns false when the player refused it at once (nothing loaded, no
+// engine, an address, the end of the playlist...), so that callers can skip
+// that step and go on. True only means it was handed to the engine, which
+// works on its own time: a failure after that shows in the player's status
+// line, never here.
 class Player {
 public:
     virtual ~Player() = default;

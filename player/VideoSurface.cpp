@@ -29,7 +29,7 @@ static void* procAddress(void*, const char* name)
 static mpv_render_context* createRender(mpv_handle* mpv, mpv_render_param* params, VideoSurface* surface)
 {
     mpv_render_context* render = nullptr;
-    if (mpv_render_context_create(&render, mpv, params) < 0)
+    if (!mpv || mpv_render_context_create(&render, mpv, params) < 0)
         return nullptr;
     // Called on an engine thread: only post to ours.
     mpv_render_context_set_update_callback(render, [](void* self) {
@@ -143,7 +143,10 @@ protected:
         gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
         for (const GLenum test : {GL_SCISSOR_TEST, GL_BLEND, GL_DEPTH_TEST, GL_STENCIL_TEST, GL_CULL_FACE})
             gl->glDisable(test);
-        mpv_render_context_render(render_, params);
+        if (mpv_render_context_render(render_, params) < 0) {
+            gl->glClearColor(0, 0, 0, 1);  // rather than whatever the buffer held
+            gl->glClear(GL_COLOR_BUFFER_BIT);
+        }
     }
 
 private:
@@ -286,8 +289,12 @@ void VideoSurface::renderFrame()
         // Rows aligned to 64 bytes keep the engine's scaler on its fast path.
         const qsizetype stride = (size.width() * 4 + 63) / 64 * 64;
         pixels_ = {static_cast<uchar*>(std::aligned_alloc(64, stride * size.height())), std::free};
-        frame_ = QImage(pixels_.get(), size.width(), size.height(), stride, QImage::Format_RGB32);
+        frame_ = pixels_ ? QImage(pixels_.get(), size.width(), size.height(), stride, QImage::Format_RGB32) : QImage();
         frame_.setDevicePixelRatio(devicePixelRatioF());
+        if (!pixels_) {  // no memory for a frame: the background shows
+            update();
+            return;
+        }
     }
     int wh[2] = {size.width(), size.height()};
     size_t stride = shm_ ? shm_->stride() : frame_.bytesPerLine();
@@ -298,8 +305,9 @@ void VideoSurface::renderFrame()
         {MPV_RENDER_PARAM_SW_STRIDE, &stride},
         {MPV_RENDER_PARAM_SW_POINTER, shm_ ? shm_->bits() : pixels_.get()},
         {MPV_RENDER_PARAM_INVALID, nullptr}};
-    mpv_render_context_render(render_, params);
-    if (shm_)
+    // A frame the engine failed to draw is not shown: the background is.
+    drawn_ = mpv_render_context_render(render_, params) >= 0;
+    if (shm_ && drawn_)
         shm_->put(internalWinId());
     else
         update();
@@ -314,7 +322,7 @@ void VideoSurface::paintEvent(QPaintEvent*)
 {
     if (gl_)
         return;
-    const bool hasFrame = showsVideo_ && (shm_ ? shm_->size() : frame_.size()) == pixelSize();
+    const bool hasFrame = showsVideo_ && drawn_ && (shm_ ? shm_->size() : frame_.size()) == pixelSize();
     // A grab of the widget still paints through Qt.
     if (shm_ && !redirected(nullptr)) {
         if (hasFrame)

@@ -59,6 +59,7 @@ private:
     GlPicture* gl_ = nullptr;               // OpenGL drawing only
     std::unique_ptr<uchar, void (*)(void*)> pixels_{nullptr, nullptr};
     QImage frame_;
+    bool drawn_ = false;  // the last frame rendered is whole
     std::unique_ptr<XShmPicture> shm_;  // software drawing on X only
     bool allowX_ = true;
     bool showsVideo_ = false;
