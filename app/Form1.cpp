@@ -38,10 +38,14 @@ Form1::Form1()
     on("mnuStop", mnuStop_Click);
     on("mnuNext", mnuNext_Click);
     on("mnuPrevious", mnuPrevious_Click);
+    // The boxes are modal over the whole program, and come up over the
+    // picture wherever it is: over the full screen, the main window must not
+    // rise between.
     onChosen(*mnuSchermo, "mnuApri", [this] {
+        dlgFile.setOwner(MediaPlayer1->pictureWindow());
         mnuApri_Click(dlgFile, *MediaPlayer1, QCoreApplication::applicationDirPath());
     });
-    onChosen(*mnuSchermo, "mnuInfo", [this] { mnuInfo_Click(this); });
+    onChosen(*mnuSchermo, "mnuInfo", [this] { mnuInfo_Click(MediaPlayer1->pictureWindow()); });
     onChosen(*mnuSchermo, "mnuEsci", [this] { mnuEsci_Click(*MediaPlayer1, *this); });
 
     Form_Load(*MediaPlayer1, menu_, QCoreApplication::applicationDirPath());

@@ -12,6 +12,8 @@
 class FileDialog : public CommonDialog {
 public:
     explicit FileDialog(QWidget* parent = nullptr);
+    // The window the dialog comes up over, from the next ShowOpen on.
+    void setOwner(QWidget* owner) { m_parent = owner; }
 
     void setCancelError(bool cancelError) override;
     void setInitDir(const QString& dir) override;

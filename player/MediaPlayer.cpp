@@ -22,6 +22,7 @@ void MediaPlayer::prepareApplication()
     // on the way. Without one, this would only load a GL for nothing.
     if (VideoSurface::hasGpu())
         QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    ScreenSaver::prepareApplication();
 }
 
 // The engine as this player wants it, whatever the user's own mpv setup.
@@ -41,11 +42,8 @@ static QList<std::pair<const char*, QVariant>> engineOptions(const PlayerSetting
         {"hwdec", VideoSurface::hasGpu() ? QStringLiteral("auto-copy-safe") : no},
         // Drawing in software: zimg is the engine's fastest converter here,
         // and bilinear scaling costs half of the default for a picture the
-        // eye cannot tell apart at these sizes. Taking every video's
-        // primaries as BT.709 keeps zimg from shifting the colours of SD
-        // video, which the other converters never did either.
+        // eye cannot tell apart at these sizes (see sdColours() too).
         {"sws-allow-zimg", yes}, {"zimg-scaler", QStringLiteral("bilinear")}, {"sws-scaler", QStringLiteral("bilinear")},
-        {"vf", QStringLiteral("format=primaries=bt.709")},
         // Frames reach us when they are due, so that drawing one never waits
         // on the GUI thread for its time to come.
         {"video-timing-offset", QStringLiteral("0")},
@@ -60,13 +58,37 @@ static QList<std::pair<const char*, QVariant>> engineOptions(const PlayerSetting
     };
 }
 
-MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoSurface::Drawing drawing)
-    : QWidget(parent), settings_(settings), engine_(new Engine(engineOptions(settings), this))
+// zimg converts SD video from its SD primaries to the screen's BT.709, which
+// shifts its colours from what every other converter ever showed (a green of
+// 30,169,29 comes out 54,167,25). Such video is declared BT.709 before its
+// decoding starts (no track is selected yet then: the first video decides);
+// HD and wide-gamut video keep their own primaries.
+static QString sdColours(const QVariant& trackList)
 {
-    for (const char* name : {"time-pos", "duration", "pause", "idle-active", "vo-configured", "media-title", "path",
-                             "playlist-pos", "playlist-count"})
-        engine_->observe(name);
+    for (const QVariant& track : trackList.toList()) {
+        const QVariantMap t = track.toMap();
+        if (t.value(QStringLiteral("type")) == QLatin1String("video") && !t.value(QStringLiteral("image")).toBool())
+            return t.value(QStringLiteral("demux-w")).toInt() < 1280 && t.value(QStringLiteral("demux-h")).toInt() <= 576
+                ? QStringLiteral("format=primaries=bt.709") : QString();
+    }
+    return {};
+}
+
+MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoSurface::Drawing drawing)
+    : QWidget(parent), settings_(settings),
+      engine_(new Engine(engineOptions(settings), {"time-pos", "duration", "pause", "idle-active", "vo-configured",
+                                                   "media-title", "path", "playlist-pos", "playlist-count"}, this))
+{
     connect(engine_, &Engine::propertyChanged, this, &MediaPlayer::onPropertyChanged);
+    engine_->addHook("on_preloaded");
+    connect(engine_, &Engine::hookReached, this, [this](quint64 hook) {
+        const auto goOn = [this, hook](int, const QVariant&) { engine_->continueHook(hook); };
+        if (!engine_->getProperty("track-list", [this, goOn](int, const QVariant& tracks) {
+                if (!engine_->setProperty("file-local-options/vf", sdColours(tracks), goOn))
+                    goOn(0, {});
+            }))
+            goOn(0, {});
+    });
     connect(engine_, &Engine::fileEnded, this, &MediaPlayer::onFileEnded);
     connect(engine_, &Engine::fileStarted, this, [this](qint64 id) {
         if (const QString name = feeder_->name(id); !name.isEmpty())
@@ -137,6 +159,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
     connect(fullScreen_, &FullScreen::moved, controls_, &ControlBar::showFor);
     connect(fullScreen_, &FullScreen::moved, this, &MediaPlayer::frameVideo);
     showStatus();
+    status_->setNotice(engine_->failure());
     if (settings_.DisplaySize == 3)
         setDisplaySize(3);
 }
@@ -162,6 +185,8 @@ void MediaPlayer::frameVideo(bool fullScreen)
 
 bool MediaPlayer::setFileName(const QString& path)
 {
+    if (!engine_->handle())
+        return false;
     if (path.isEmpty() || path.contains(QChar(0)) || isNetworkAddress(path)) {
         status_->setNotice(path.isEmpty() || path.contains(QChar(0))
             ? QStringLiteral("File non trovato: %1").arg(shortName(path, 120))
@@ -242,6 +267,11 @@ bool MediaPlayer::setDisplaySize(int size)
 bool MediaPlayer::isFullScreen() const
 {
     return fullScreen_->isActive();
+}
+
+QWidget* MediaPlayer::pictureWindow() const
+{
+    return isFullScreen() ? fullScreen_ : window();
 }
 
 bool MediaPlayer::Play()

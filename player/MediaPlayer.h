@@ -31,7 +31,7 @@ public:
     static void prepareApplication();
 
     // Opening reads the file or list away from the GUI thread: false only
-    // for what can never be opened (an address, an empty name); any other
+    // for what can never be opened (an address, an empty name, no engine); any other
     // failure shows in the status line, and what played goes on.
     bool setFileName(const QString& path) override;
     bool setCurrentPosition(double seconds) override;
@@ -44,6 +44,9 @@ public:
 
     QString statusText() const;
     bool isFullScreen() const;
+    // Where the picture is now, the full-screen window or the host's: the
+    // owner a box must have to come up in front of it.
+    QWidget* pictureWindow() const;
     // Something is being opened: a list still being read or handed over.
     bool isOpening() const;
 

@@ -62,8 +62,8 @@ make_avi() {
 
 # MPEG-2 program stream: "vob", because the "mpeg" muxer writes MPEG-1 systems.
 make_mpeg2() {
-  local out=$1 colour=$2 label=$3 seconds=$4
-  ff -filter_complex "$(clip_graph 320 240 "$colour" "$label" "$seconds" 330 48000)" \
+  local out=$1 colour=$2 label=$3 seconds=$4 w=${5:-320} h=${6:-240}
+  ff -filter_complex "$(clip_graph "$w" "$h" "$colour" "$label" "$seconds" 330 48000)" \
      -map '[v]' -map '[a]' -c:v mpeg2video -q:v 3 -pix_fmt yuv420p \
      -c:a mp2 -b:a 128k "${EXACT[@]}" -f vob "$out"
 }
@@ -159,6 +159,8 @@ make_test_set() {
   make_cdxa_track "$dir/red.mpg" "$dir/red.dat"
   make_avi "$dir/green.avi" 1EAA1E green 10
   make_mpeg2 "$dir/blue.mpg" 1E1EC8 blue 10
+  # SD size: the engine takes its primaries for SD ones.
+  make_mpeg2 "$dir/green640.mpg" 1EA91D 'green 640' 3 640 480
   make_tone "$dir/tone.mp3" 440 5 libmp3lame mp3
   make_tone "$dir/tone.wav" 660 5 pcm_s16le wav
   make_garbage "$dir/broken.avi"
@@ -347,6 +349,7 @@ check_test_set() {
   check_cdxa "$dir/red.dat"
   check_clip "$dir/green.avi" mpeg4,320,240 1EAA1E 10
   check_clip "$dir/blue.mpg" mpeg2video,320,240 1E1EC8 10
+  check_clip "$dir/green640.mpg" mpeg2video,640,480 1EA91D 3
   check_tone "$dir/tone.mp3" mp3
   check_tone "$dir/tone.wav" pcm_s16le
   if [[ ! -s $dir/broken.avi ]] || ffprobe -v quiet "$dir/broken.avi"; then

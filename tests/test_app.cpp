@@ -4,6 +4,17 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTextDocument>
+#include <QToolTip>
+
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 static QByteArray xprop(WId window, const char* name)  // 0: the root window
 {
@@ -36,6 +47,56 @@ TEST(Program, ComesUpFixedWithItsTitleAndIconAndPlaysTheListBesideItFromAnyFolde
     }
 }
 
+// A bus that takes the connection and never says a word.
+TEST(Program, ASessionBusThatNeverAnswersHoldsUpNeitherTheWindowNorItsExit)
+{
+    QTemporaryDir dir;
+    sockaddr_un address{AF_UNIX, {}};
+    const QByteArray path = QFile::encodeName(dir.filePath("bus"));
+    qstrncpy(address.sun_path, path, sizeof address.sun_path);
+    const int bus = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_TRUE(bind(bus, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(bus, 8) == 0);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path);
+    App demo(TEMBRIO_BINARY, env);
+    EXPECT_TRUE(demo.waitFor('o'));
+    xclick(onServer(demo.window).center(), 3);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return demo.windows("--class", ".").size() > 2; })) << "no popup";
+    xkeys("Up Return");
+    EXPECT_EQ(demo.exitCode(), 0);
+    close(bus);
+}
+
+// A title, from the clip's own tag or the list's #EXTINF, that reads as markup naming a FIFO as its image.
+TEST(Window, TitlesThatLookLikeMarkupShowAsTextAndReadNothing)
+{
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath("img"));
+    ASSERT_EQ(mkfifo(fifo, 0644), 0);
+    const QString title = QString("<img src=\"%1\"><font color=red>In pausa</font>").arg(dir.filePath("img"));
+    run("ffmpeg", {"-v", "error", "-i", media + "green.avi", "-c", "copy", "-metadata", "title=" + title, dir.filePath("tag.avi")});
+    write(dir.filePath("extinf.m3u"), ("#EXTINF:1," + title + "\n" + media + "green.avi\n").toUtf8());
+    // Whoever opens the FIFO to read it is let go at once, and noted.
+    std::atomic<bool> opened = false, done = false;
+    std::thread watch([&] {
+        for (; !done; usleep(5000))
+            if (const int fd = open(fifo, O_WRONLY | O_NONBLOCK); fd >= 0)
+                opened = true, close(fd);
+    });
+    Shown w(true);
+    for (const char* file : {"tag.avi", "extinf.m3u"}) {
+        ASSERT_TRUE(w.player->setFileName(dir.filePath(file)) && w.waitFor('g', "In riproduzione: " + title)) << qPrintable(w.status());
+        QWidget* line = w.player->findChild<QWidget*>("statusLine");
+        QHelpEvent tip(QEvent::ToolTip, QPoint(5, 5), line->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(line, &tip);
+        EXPECT_TRUE(QTest::qWaitFor([&] { QTextDocument d; d.setHtml(QToolTip::text()); return d.toPlainText().contains(title); }));
+        w.choose("mnuPlay");
+        EXPECT_FALSE(opened) << file;
+    }
+    done = true;
+    watch.join();
+}
+
 TEST(Window, ARightClickOpensThePopupAtTheMouseALeftClickPausesInstead)
 {
     Shown w(true);
@@ -58,8 +119,16 @@ TEST(Window, ARightClickOpensThePopupAtTheMouseALeftClickPausesInstead)
     xclick(at, 3);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.menu->isVisible(); }));
     EXPECT_LE((w.menu->pos() - at).manhattanLength(), 2);
-    xkeys("Escape");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.menu->isVisible(); }));
+    // Only the left button chooses: a right click on "Info", then a left one on "Stop".
+    bool boxShown = false;
+    QTimer boxes;
+    QObject::connect(&boxes, &QTimer::timeout, [&] { if (QWidget* box = QApplication::activeModalWidget()) boxShown = true, box->close(); });
+    boxes.start(20);
+    const auto item = [&](const char* name) { return w.menu->mapToGlobal(w.menu->actionGeometry(w.menu->findChild<QAction*>(name)).center()); };
+    xclick(item("mnuInfo"), 3);
+    xclick(item("mnuStop"), 1);
+    EXPECT_TRUE(w.waitFor('g', "Interrotto"));
+    EXPECT_FALSE(boxShown);
 }
 
 TEST(Window, EachPlayerCommandMarksTheMenuAndDrivesThePlayerOrTheFullScreen)
@@ -92,11 +161,18 @@ TEST(Window, EachPlayerCommandMarksTheMenuAndDrivesThePlayerOrTheFullScreen)
         return w.video->window() == w.window.get() && !w.player->isFullScreen() && playing('g', "green.avi") && w.video->geometry() == framed;
     };
     step("mnuFullscreen", full, "Fullscreen Play");
-    // A box closed over it leaves the picture in front of the main window.
+    // A box comes up over the picture, the main window staying below, and closed it leaves the picture in front.
     const auto rank = [](QWidget* window) { return xprop(0, "_NET_CLIENT_LIST_STACKING").indexOf("0x" + QByteArray::number(window->winId(), 16)); };
-    whenModal([](QWidget*) { xkeys("Escape"); });
-    w.choose("mnuInfo");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return rank(w.video->window()) > rank(w.window.get()) && full(); }));
+    for (const char* box : {"mnuInfo", "mnuApri"}) {
+        bool over = false;
+        whenModal([&](QWidget* modal) {
+            over = QTest::qWaitFor([&] { return rank(modal) > rank(w.video->window()) && rank(w.video->window()) > rank(w.window.get()); });
+            xkeys("Escape");
+        });
+        w.choose(box);
+        EXPECT_TRUE(over) << box;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return rank(w.video->window()) > rank(w.window.get()) && full(); })) << box;
+    }
     xkeys("Escape");
     EXPECT_TRUE(QTest::qWaitFor(windowed));
     EXPECT_EQ(w.marks(), "Fullscreen Play") << "Esc leaves the marks alone";

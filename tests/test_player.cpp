@@ -35,6 +35,28 @@ TEST(Player, EachKindOfInputShowsItsPictureOrTheBackgroundAndSaysWhatPlaysInEver
     }
 }
 
+// SD video keeps the colours every converter but zimg showed, exactly.
+TEST(Player, AnSdClipShowsItsOwnGreen)
+{
+    Shown p(false);
+    ASSERT_TRUE(p.player->setFileName(media + "green640.mpg") && p.waitFor('g', "In riproduzione"));
+    const QColor c = p.video->grab().toImage().pixelColor(p.video->width() / 10, p.video->height() * 4 / 10);
+    EXPECT_LE(qAbs(c.red() - 30) + qAbs(c.green() - 169) + qAbs(c.blue() - 29), 6) << qPrintable(c.name());
+}
+
+// A stored setting the engine refuses: no engine at all, and the window says why.
+TEST(Player, AnEngineThatRefusesItsSetUpPlaysNothingAndSaysWhy)
+{
+    QWidget window;
+    PlayerSettings settings;
+    settings.Rate = 1000;  // the engine goes up to 100
+    auto* player = new MediaPlayer(&window, settings);
+    window.show();
+    EXPECT_EQ(player->statusText(), "Pronto \u2014 Motore di riproduzione non disponibile: opzione rifiutata (speed=1000)");
+    EXPECT_FALSE(player->setFileName(media + "green.avi"));
+    EXPECT_FALSE(player->Play());
+}
+
 TEST(Player, ClicksReachTheHostWithButtonAndShiftStateAndALeftOnePausesOrPlays)
 {
     Shown p(false);

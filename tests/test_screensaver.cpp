@@ -78,7 +78,9 @@ TEST_F(Saver, ACookieThatArrivesAfterItsReleaseIsHandedBack)
 {
     fake.hold = true;
     auto saver = std::make_unique<ScreenSaver>();
-    for (bool on : {true, true, false, true})  // the second asks for nothing
+    saver->setInhibited(true);
+    ASSERT_TRUE(callsAre({"Inhibit 1"}) && saver->usesBus());
+    for (bool on : {true, false, true})  // the first asks for nothing
         saver->setInhibited(on);
     ASSERT_TRUE(callsAre({"Inhibit 1", "Inhibit 2"}));
     saver.reset();  // gone before either reply

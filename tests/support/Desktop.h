@@ -133,8 +133,9 @@ struct App {
     QProcess process;
     unsigned long window = 0;
 
-    explicit App(const QString& binary)
+    explicit App(const QString& binary, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
     {
+        process.setProcessEnvironment(env);
         process.setWorkingDirectory("/");
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(binary, {});
