@@ -1,11 +1,13 @@
 #include "player/ControlBar.h"
 
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -13,12 +15,25 @@
 namespace {
 
 // The position changes with every frame, while the handle moves a pixel far
-// less often: only a move, or any other change, repaints the tracker.
+// less often: only a move, or any other change, repaints the tracker. The
+// pointer over it shows the time it points at.
 class Tracker : public QSlider {
 public:
-    Tracker(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+    Tracker(QWidget* parent) : QSlider(Qt::Horizontal, parent) { setMouseTracking(true); }
 
 protected:
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        QSlider::mouseMoveEvent(event);
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+        const int half = handle().width() / 2;
+        const int at = QStyle::sliderValueFromPosition(minimum(), maximum(), event->position().toPoint().x() - groove.x() - half,
+                                                       groove.width() - 2 * half);
+        if (maximum() > 0)
+            QToolTip::showText(event->globalPosition().toPoint(), ControlBar::timeText(at / 10.0, qQNaN()), this);
+    }
     void sliderChange(SliderChange change) override
     {
         if (change != SliderValueChange || handle() != painted_)
@@ -107,6 +122,18 @@ int ControlBar::tenths(double seconds)
     if (!std::isfinite(seconds) || seconds <= 0)
         return 0;
     return qRound(qMin(seconds, 1e8) * 10);
+}
+
+QString ControlBar::timeText(double position, double duration)
+{
+    const auto seconds = [](double t) { return qint64(tenths(t) / 10); };
+    const bool known = std::isfinite(duration) && duration > 0;
+    const bool hours = seconds(position) >= 3600 || (known && seconds(duration) >= 3600);
+    const auto text = [hours](qint64 s) {
+        const QString ms = QStringLiteral("%1:%2").arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+        return hours ? QStringLiteral("%1:%2").arg(s / 3600).arg(ms) : ms;
+    };
+    return known ? text(seconds(position)) + QStringLiteral(" / ") + text(seconds(duration)) : text(seconds(position));
 }
 
 void ControlBar::setDuration(double seconds)

@@ -21,6 +21,10 @@ public:
     // Tracker units (tenths of a second) for a time the engine reports,
     // however hostile: never negative, never past what an int holds.
     static int tenths(double seconds);
+    // "01:05 / 03:20", or "1:02:03 / 1:30:00" for an hour or more; the
+    // position alone while the length is unknown (NaN, infinite, not above
+    // 0). Hostile times are clamped as the tracker's are.
+    static QString timeText(double position, double duration);
 
 signals:
     void play();

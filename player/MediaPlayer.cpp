@@ -308,13 +308,13 @@ bool MediaPlayer::Stop()
 
 bool MediaPlayer::Previous()
 {
-    return state_.hasMedia && !state_.idle && position_ > 0
+    return state_.hasMedia && !state_.idle && entry_ > 0
         && command({{QStringLiteral("name"), QStringLiteral("playlist-prev")}});
 }
 
 bool MediaPlayer::Next()
 {
-    return state_.hasMedia && !state_.idle && position_ + 1 < count_
+    return state_.hasMedia && !state_.idle && entry_ + 1 < count_
         && command({{QStringLiteral("name"), QStringLiteral("playlist-next")}});
 }
 
@@ -328,9 +328,11 @@ bool MediaPlayer::command(const QVariantMap& args)
 void MediaPlayer::onPropertyChanged(const QByteArray& name, const QVariant& value)
 {
     if (name == "time-pos") {
-        controls_->setPosition(value.toDouble());
+        position_ = value.isValid() ? value.toDouble() : 0.0;
+        controls_->setPosition(position_);
     } else if (name == "duration") {
-        controls_->setDuration(value.toDouble());
+        duration_ = value.isValid() ? value.toDouble() : qQNaN();
+        controls_->setDuration(duration_);
     } else if (name == "pause") {
         state_.paused = value.toBool();
     } else if (name == "idle-active") {
@@ -345,7 +347,7 @@ void MediaPlayer::onPropertyChanged(const QByteArray& name, const QVariant& valu
     } else if (name == "media-title") {
         state_.title = value.toString();
     } else if (name == "playlist-pos") {
-        position_ = value.isValid() ? value.toLongLong() : -1;
+        entry_ = value.isValid() ? value.toLongLong() : -1;
     } else if (name == "playlist-count") {
         count_ = value.toLongLong();
     }
@@ -394,6 +396,8 @@ void MediaPlayer::showStatus()
 {
     state_.opening = isOpening();
     status_->setState(stateText(state_));
+    const bool clip = state_.hasMedia && !state_.idle && state_.fileLoaded;
+    status_->setTime(clip ? ControlBar::timeText(position_, duration_) : QString());
     // The screen stays on while a picture moves, and only then.
     screenSaver_.setInhibited(state_.hasMedia && !state_.idle && !state_.stopped && state_.fileLoaded
                               && !state_.paused && hasVideo_);

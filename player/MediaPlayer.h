@@ -80,8 +80,10 @@ private:
     QList<M3uEntry> waiting_;  // read before the picture was ready
     bool waitingReplaces_ = false;
     PlayState state_;
-    qint64 position_ = -1;  // the engine's playlist position and length
+    qint64 entry_ = -1;  // the engine's playlist position and length
     qint64 count_ = 0;
+    double position_ = 0.0;  // in the clip, in seconds
+    double duration_ = qQNaN();
     bool hasVideo_ = false;  // the current clip shows a picture
     // Last, so that it lets the screen saver go after everything else.
     ScreenSaver screenSaver_;

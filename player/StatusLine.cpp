@@ -1,5 +1,6 @@
 #include "player/StatusLine.h"
 
+#include <QHBoxLayout>
 #include <QTextDocument>
 
 QString stateText(const PlayState& state)
@@ -34,6 +35,28 @@ StatusLine::StatusLine(QWidget* parent) : QLabel(parent)
     // <img> in a title would be read from the disk while the label lays out.
     setTextFormat(Qt::PlainText);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    time_ = new QLabel(this);
+    time_->setObjectName(QStringLiteral("timeLabel"));
+    time_->setTextFormat(Qt::PlainText);
+    time_->setAutoFillBackground(true);  // the state's text may run under it
+    time_->hide();
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, frameWidth() + 2, 0);
+    row->addStretch(1);
+    row->addWidget(time_);
+}
+
+void StatusLine::setTime(const QString& text)
+{
+    if (text == time_->text())
+        return;
+    time_->setText(text);
+    time_->setVisible(!text.isEmpty());
+}
+
+QString StatusLine::time() const
+{
+    return time_->text();
 }
 
 void StatusLine::setState(const QString& text)

@@ -144,5 +144,9 @@ TEST(Lists, StatusTextsShortNamesTrackerTenthsAndVolume)
         EXPECT_EQ(shortName(name, most).toStdString(), shown.toStdString());
     for (const auto& [seconds, tenths] : {std::pair{qQNaN(), 0}, {qInf(), 0}, {-qInf(), 0}, {-5.0, 0}, {0.04, 0}, {1.25, 13}, {1e300, 1000000000}})
         EXPECT_EQ(ControlBar::tenths(seconds), tenths) << seconds;
+    for (const auto& [at, length, text] : {std::tuple{65.4, 200.0, "01:05 / 03:20"}, {0.0, 3599.9, "00:00 / 59:59"}, {3723.0, 5400.0, "1:02:03 / 1:30:00"},
+                                          {59.0, 3600.0, "0:00:59 / 1:00:00"}, {65.0, qQNaN(), "01:05"}, {65.0, qInf(), "01:05"}, {65.0, -1.0, "01:05"},
+                                          {-5.0, 10.0, "00:00 / 00:10"}, {qQNaN(), 1e300, "0:00:00 / 27777:46:40"}})
+        EXPECT_EQ(ControlBar::timeText(at, length).toStdString(), text) << at << " " << length;
     EXPECT_NEAR(engineVolume(-380), 86.4, 0.05);
 }

@@ -2,6 +2,7 @@
 #include "support/Desktop.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QTcpServer>
 
 #include <fcntl.h>
@@ -66,9 +67,14 @@ TEST(Player, ClicksReachTheHostWithButtonAndShiftStateAndALeftOnePausesOrPlays)
     const QPoint centre = p.video->mapTo(p.window.get(), p.video->rect().center());
     QTest::mouseClick(p.window->windowHandle(), Qt::RightButton, Qt::ShiftModifier | Qt::ControlModifier, centre);
     QTest::mouseClick(p.window->windowHandle(), Qt::MiddleButton, Qt::AltModifier, centre);
+    // The time on the status line's right holds while paused, and goes on after.
+    const auto time = [&] { return p.player->findChild<QLabel*>("timeLabel")->text(); };
     for (const char* state : {"In pausa", "In riproduzione"}) {
         QTest::mouseClick(p.window->windowHandle(), Qt::LeftButton, {}, centre);
         EXPECT_TRUE(p.waitFor('b', state));
+        const QString at = time();
+        EXPECT_TRUE(at.endsWith(" / 00:10")) << qPrintable(at);
+        EXPECT_NE(QTest::qWaitFor([&] { return time() != at; }, 1500), state[3] == 'p') << state;
     }
     EXPECT_EQ(seen, "2/3 4/4 1/0 1/0 ");
 }
