@@ -1,20 +1,10 @@
 #include "player/ListReader.h"
 
-#include "player/StatusLine.h"
+#include "player/EntryText.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
-#include <pthread.h>
-#include <sched.h>
 
 namespace {
 
@@ -26,12 +16,6 @@ ListKind listKind(const QFileInfo& info)
     if (suffix == QLatin1String("m3u") || suffix == QLatin1String("m3u8"))
         return ListKind::M3u;
     return suffix == QLatin1String("pls") ? ListKind::Pls : ListKind::None;
-}
-
-QString displayName(const QString& path)
-{
-    const QString name = QFileInfo(path).fileName();
-    return shortName(name.isEmpty() ? path : name);
 }
 
 struct Walk {
@@ -144,110 +128,4 @@ QString ListOutcome::skippedText() const
     if (skippedCount > skipped.size())
         text += QStringLiteral(" e altre %1").arg(skippedCount - skipped.size());
     return text;
-}
-
-// --- the reader thread ----------------------------------------------------
-
-// Shared by the GUI side and the thread: the thread posts only while the
-// reader still wants this run.
-struct ListReader::Run {
-    std::mutex mutex;
-    std::condition_variable wake;
-    ListReader* reader = nullptr;  // null once it no longer wants this run
-    quint64 id;
-    std::atomic<bool> cancelled{false};
-    bool goOn = false;
-
-    template <typename F>
-    void post(F call)
-    {
-        std::lock_guard lock(mutex);
-        if (reader)
-            QMetaObject::invokeMethod(reader, std::move(call), Qt::QueuedConnection);
-    }
-    void drop()
-    {
-        std::lock_guard lock(mutex);
-        reader = nullptr;
-        cancelled = true;
-        wake.notify_all();
-    }
-    void release()
-    {
-        std::lock_guard lock(mutex);
-        goOn = true;
-        wake.notify_all();
-    }
-    // Should the first file never be reported, the rest still comes.
-    void waitToGoOn()
-    {
-        std::unique_lock lock(mutex);
-        wake.wait_for(lock, std::chrono::seconds(2), [this] { return goOn || cancelled; });
-    }
-};
-
-ListReader::ListReader(QObject* parent, ListBudget budget) : QObject(parent), budget_(budget) {}
-
-ListReader::~ListReader()
-{
-    if (run_)
-        run_->drop();
-}
-
-void ListReader::start(const QString& path)
-{
-    if (run_)
-        run_->drop();
-    run_ = std::make_shared<Run>();
-    run_->reader = this;
-    run_->id = ++runs_;
-    busy_ = true;
-    std::thread([run = run_, path, budget = budget_, self = this] {
-        QList<M3uEntry> batch;
-        qsizetype batchSize = 1;  // the first file at once, then more at a time
-        bool first = true;
-        QElapsedTimer sinceSent;
-        sinceSent.start();
-        const auto send = [&] {
-            run->post([self, id = run->id, files = std::exchange(batch, {}), first] { self->deliver(id, files, first); });
-            // The rest of a long list must not slow the start of its first
-            // file: it is read once that plays, and on what the others leave.
-            if (first) {
-                run->waitToGoOn();
-                sched_param idle{};
-                pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
-            }
-            first = false;
-            batchSize = qMin<qsizetype>(batchSize * 4, 4096);
-            sinceSent.restart();
-        };
-        const ListOutcome outcome = readMedia(path, budget, [&](M3uEntry entry) {
-            batch.append(std::move(entry));
-            if (batch.size() >= batchSize || sinceSent.elapsed() > 50)
-                send();
-        }, [&] { return run->cancelled.load(); });
-        if (!batch.isEmpty())
-            send();
-        run->post([self, id = run->id, outcome] { self->finish(id, outcome); });
-    }).detach();
-}
-
-void ListReader::firstFilePlays()
-{
-    if (run_)
-        run_->release();
-}
-
-void ListReader::deliver(quint64 run, const QList<M3uEntry>& batch, bool first)
-{
-    if (run == runs_)
-        emit files(batch, first);
-}
-
-void ListReader::finish(quint64 run, const ListOutcome& outcome)
-{
-    if (run != runs_)
-        return;
-    busy_ = false;
-    emit finished(outcome);
 }

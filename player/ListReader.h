@@ -2,11 +2,9 @@
 
 #include "player/M3u.h"
 
-#include <QObject>
 #include <QStringList>
 
 #include <functional>
-#include <memory>
 
 // Limits on what one opening may read, lists inside lists included: beyond
 // them a list would only hold up the player and fill its memory.
@@ -36,35 +34,3 @@ struct ListOutcome {
 // between entries.
 ListOutcome readMedia(const QString& path, const ListBudget& budget, const std::function<void(M3uEntry)>& take,
                       const std::function<bool()>& cancelled = [] { return false; });
-
-// Runs readMedia() on a thread of its own and delivers the files on the GUI
-// thread in growing batches: the first one at once, the rest once
-// firstFilePlays() is called (or 2 s later). A new start() drops
-// whatever the previous one still had to deliver; so does the destructor,
-// which never waits for a reader stuck on a slow disk.
-class ListReader : public QObject {
-    Q_OBJECT
-public:
-    explicit ListReader(QObject* parent = nullptr, ListBudget budget = {});
-    ~ListReader() override;
-
-    void start(const QString& path);
-    // The first file plays (or has ended): the rest of the list may follow.
-    void firstFilePlays();
-    bool busy() const { return busy_; }
-
-signals:
-    // `first`: the opening's first batch, which replaces what played before.
-    void files(const QList<M3uEntry>& batch, bool first);
-    void finished(const ListOutcome& outcome);
-
-private:
-    struct Run;
-    void deliver(quint64 run, const QList<M3uEntry>& batch, bool first);
-    void finish(quint64 run, const ListOutcome& outcome);
-
-    ListBudget budget_;
-    std::shared_ptr<Run> run_;
-    quint64 runs_ = 0;
-    bool busy_ = false;
-};

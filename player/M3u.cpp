@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUrl>
 
@@ -27,13 +26,24 @@ QString fromWindows1252(QByteArrayView bytes)
     return text;
 }
 
+static bool isAsciiLetter(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// No static regular expressions here: a reader thread left behind at exit
+// must find nothing that is destroyed with the program.
 bool isNetworkAddress(const QString& entry)
 {
-    // The engine takes any "x://" as an address, one letter included.
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
     if (entry.startsWith(QLatin1String("\\\\")))
         return true;
-    if (!scheme.match(entry).hasMatch())
+    // The engine takes any "x://" as an address, one letter included.
+    qsizetype i = 0;
+    if (entry.isEmpty() || !isAsciiLetter(entry[0]))
+        return false;
+    while (++i < entry.size() && (isAsciiLetter(entry[i]) || (entry[i] >= u'0' && entry[i] <= u'9') || QStringView(u"+.-").contains(entry[i]))) {
+    }
+    if (!QStringView(entry).sliced(i).startsWith(u"://"))
         return false;
     if (!entry.startsWith(QLatin1String("file://"), Qt::CaseInsensitive))
         return true;
@@ -43,8 +53,7 @@ bool isNetworkAddress(const QString& entry)
 
 bool isWindowsPath(const QString& entry)
 {
-    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:"));
-    return drive.match(entry).hasMatch() && !isNetworkAddress(entry);
+    return entry.size() >= 2 && isAsciiLetter(entry[0]) && entry[1] == u':' && !isNetworkAddress(entry);
 }
 
 QString entryRefusal(const QString& entry)
@@ -175,10 +184,16 @@ void readM3u(QIODevice& in, qint64& allowance, const QString& folder, const Entr
 void readPls(QIODevice& in, qint64& allowance, const QString& folder, const EntrySink& take)
 {
     const QDir base(folder);
-    static const QRegularExpression file(QStringLiteral("^File\\d+=(.*)$"), QRegularExpression::CaseInsensitiveOption);
     forEachLine(in, allowance, [&](QStringView line) {
-        const auto match = file.match(line.toString());
-        const QString path = match.captured(1).trimmed();
+        // "FileN=path"
+        if (!line.startsWith(u"file", Qt::CaseInsensitive))
+            return true;
+        qsizetype i = 4;
+        while (i < line.size() && line[i].isDigit())
+            ++i;
+        if (i == 4 || i == line.size() || line[i] != u'=')
+            return true;
+        const QString path = line.sliced(i + 1).trimmed().toString();
         return path.isEmpty() || take({localPath(path, base), QString()});
     });
 }

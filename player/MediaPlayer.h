@@ -1,6 +1,6 @@
 #pragma once
 
-#include "player/M3u.h"
+#include "player/PlayState.h"
 #include "player/Player.h"
 #include "player/PlayerSettings.h"
 #include "player/ScreenSaver.h"
@@ -9,13 +9,13 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class ControlBar;
-class QFrame;
 class Engine;
 class FullScreen;
-class ListReader;
-class PlaylistFeeder;
-struct ListOutcome;
+class Opening;
+class Stage;
 
 // The player component: the engine, the picture, its own control bar,
 // tracker and status line, and the full-screen window. The host only calls
@@ -55,30 +55,24 @@ signals:
     void Click(short Button, short ShiftState, float x, float y);
 
 private:
-    void takeFiles(const QList<M3uEntry>& files, bool first);
-    void opened(const ListOutcome& outcome);
+    void open(const QString& path);
     void onPropertyChanged(const QByteArray& name, const QVariant& value);
     void onFileEnded(qint64 entryId, int reason, int error);
     void onVideoClicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
+    void apply(const PlayEvent& event);
     void showStatus();
-    void firstFileDone();
-    void frameVideo(bool fullScreen);
-    bool command(const QVariantMap& args);
     bool seek(double seconds, const char* flags);
 
     const PlayerSettings settings_;
     Engine* engine_;
-    QWidget* stage_ = nullptr;  // picture + controls: what moves to the full screen
-    QFrame* border_ = nullptr;
+    Stage* stage_ = nullptr;  // what moves to the full screen, and its parts:
     VideoSurface* video_ = nullptr;
     ControlBar* controls_ = nullptr;
     StatusLine* status_ = nullptr;
     FullScreen* fullScreen_ = nullptr;
-    ListReader* reader_ = nullptr;
-    PlaylistFeeder* feeder_ = nullptr;
+    std::unique_ptr<Opening> opening_;  // the latest; an older one is dropped
+    QString pending_;  // to open once the picture is ready
 
-    QList<M3uEntry> waiting_;  // read before the picture was ready
-    bool waitingReplaces_ = false;
     PlayState state_;
     qint64 entry_ = -1;  // the engine's playlist position and length
     qint64 count_ = 0;

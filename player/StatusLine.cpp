@@ -3,30 +3,6 @@
 #include <QHBoxLayout>
 #include <QTextDocument>
 
-QString stateText(const PlayState& state)
-{
-    if (!state.hasMedia)
-        return state.opening ? QStringLiteral("Apertura...") : QStringLiteral("Pronto");
-    if (state.idle)
-        return state.opening ? QStringLiteral("Apertura...") : QStringLiteral("Riproduzione terminata");
-    if (state.stopped)
-        return QStringLiteral("Interrotto");
-    if (!state.fileLoaded)
-        return QStringLiteral("Apertura di %1...").arg(state.file);
-    return QStringLiteral("%1: %2").arg(state.paused ? QStringLiteral("In pausa") : QStringLiteral("In riproduzione"),
-                                        state.title.isEmpty() ? state.file : state.title);
-}
-
-QString shortName(const QString& name, int most)
-{
-    QString text = name.size() <= most ? name : name.left(most / 2 - 1) + QChar(0x2026) + name.right(most / 2 - 1);
-    // A NUL or other control code from a damaged list would garble the line.
-    for (QChar& c : text)
-        if (c.category() == QChar::Other_Control)
-            c = QChar::ReplacementCharacter;
-    return text;
-}
-
 StatusLine::StatusLine(QWidget* parent) : QLabel(parent)
 {
     setObjectName(QStringLiteral("statusLine"));

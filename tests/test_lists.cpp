@@ -1,14 +1,21 @@
 // Lists: the text of an M3U, what opening a path hands on or skips and why, and the status line's texts.
 #include "player/ControlBar.h"
+#include "player/EntryText.h"
 #include "player/ListReader.h"
-#include "player/StatusLine.h"
+#include "player/Opening.h"
+#include "player/PlayState.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTest>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,37 +107,158 @@ TEST(Lists, WhatOpeningAPathHandsOnAndWhatItSkipsAndWhy)
     EXPECT_EQ(status, 0) << "as nobody";
 }
 
-// Off the GUI thread, the rest of a list follows once its first file plays,
-// or a while later should that never be told.
-TEST(Lists, AReaderHandsOnTheFirstFileAtOnceAndTheRestOnceItPlays)
-{
-    int argc = 0;
-    QCoreApplication app(argc, nullptr);
-    QTemporaryDir tmp;
-    const QDir dir(tmp.path());
-    for (const auto& [name, text] : {std::pair{"a.mpg", "x"_ba}, {"l.m3u", "a.mpg\n"_ba.repeated(100)}})
-        ASSERT_TRUE([&] { QFile f(dir.filePath(name)); return f.open(QIODevice::WriteOnly) && f.write(text) == text.size(); }());
-    for (const bool told : {true, false}) {
-        ListReader reader;
-        qsizetype files = 0;
-        bool finished = false;
-        QObject::connect(&reader, &ListReader::files, [&](const QList<M3uEntry>& batch, bool) { files += batch.size(); });
-        QObject::connect(&reader, &ListReader::finished, [&] { finished = true; });
-        reader.start(dir.filePath("l.m3u"));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return files > 0; }));
-        EXPECT_EQ(files, 1);
-        QElapsedTimer clock;
-        clock.start();
-        if (told)
-            reader.firstFilePlays();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, 5000));
-        EXPECT_EQ(files, 100);
-        EXPECT_EQ(clock.elapsed() < 1000, told) << clock.elapsed();
+// A recording engine: each loadfile as "r name" (replace) or "a name", answered
+// when the test says, with entry ids 1, 2, ...; `refuse` sends are not queued.
+struct FakeEngine {
+    QStringList sent;
+    QList<Opening::Reply> replies;
+    int refuse = 0;
+    bool answerAtOnce = false;
+    Opening::Send send()
+    {
+        return [this](const QVariantMap& c, Opening::Reply reply) {
+            if (refuse > 0)
+                return --refuse, false;
+            sent << (c["flags"] == "replace" ? "r " : "a ") + QFileInfo(c["url"].toString()).fileName();
+            answerAtOnce ? QTimer::singleShot(0, [=, this] { answer(reply, 0); }) : void(replies << reply);
+            return true;
+        };
     }
+    void answer(const Opening::Reply& reply, int error) { reply(error, QVariantMap{{"playlist_entry_id", sent.size()}}); }
+    void answerAll(int error = 0)
+    {
+        while (!replies.isEmpty())
+            answer(replies.takeFirst(), error);
+    }
+};
+
+struct Openings : ::testing::Test {
+    int argc = 0;
+    QCoreApplication app{argc, nullptr};
+    QTemporaryDir tmp;
+    FakeEngine engine;
+    QString list(const char* name, int entries)
+    {
+        QFile clip(tmp.filePath("a.mpg")), list(tmp.filePath(name));
+        EXPECT_TRUE(clip.open(QIODevice::WriteOnly) && list.open(QIODevice::WriteOnly));
+        for (int i = 0; i < entries; ++i)
+            list.write("a.mpg\n");
+        return list.fileName();
+    }
+    // In an event loop of its own: qWaitFor sleeps between its rounds, which
+    // would hold up the replies.
+    static bool reaches(const Opening& o, Opening::State s, int ms = 5000)
+    {
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] { if (o.state() == s) loop.quit(); });
+        check.start(1);
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+        return o.state() == s;
+    }
+};
+
+using State = Opening::State;
+
+// The first file replaces what played; the rest waits until it plays, then follows.
+TEST_F(Openings, ReadFirstThenPlayingThenFeedingThenDoneOrFailedOrDropped)
+{
+    Opening three(list("three.m3u", 3), engine.send());
+    EXPECT_EQ(three.state(), State::ReadingFirst);
+    ASSERT_TRUE(reaches(three, State::FirstPlaying));
+    engine.answerAll();
+    three.fileEnded(7);  // what played before ends: no gate of this list's
+    EXPECT_EQ(three.state(), State::FirstPlaying);
+    three.fileStarted(1), three.playbackStarted();
+    EXPECT_EQ(three.state(), State::Feeding);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.sent.size() == 3; }));
+    EXPECT_EQ(three.state(), State::Feeding) << "replies outstanding";
+    engine.answerAll();
+    EXPECT_TRUE(reaches(three, State::Done));
+    EXPECT_EQ(three.name(3), "a.mpg");
+
+    QString why;
+    Opening missing(tmp.filePath("nope.m3u"), engine.send());
+    QObject::connect(&missing, &Opening::notice, [&](const QString& text) { why = text; });
+    EXPECT_TRUE(reaches(missing, State::Failed));
+    EXPECT_TRUE(why.startsWith("File non trovato")) << qPrintable(why);
+
+    Opening dropped(list("two.m3u", 2), engine.send());
+    ASSERT_TRUE(reaches(dropped, State::FirstPlaying));
+    dropped.drop();
+    engine.answerAll();
+    dropped.fileEnded(engine.sent.size());
+    EXPECT_EQ(dropped.state(), State::Dropped);
+    EXPECT_EQ(engine.sent.last(), "r a.mpg") << "nothing after the drop";
+
+    // Should the first file never be reported, the rest comes 2 s later.
+    Opening untold(list("untold.m3u", 2), engine.send());
+    ASSERT_TRUE(reaches(untold, State::FirstPlaying));
+    EXPECT_TRUE(reaches(untold, State::Feeding, 3000));
+}
+
+// A refused "replace" fails the opening and leaves the old list alone; sends
+// the engine cannot queue are tried again until they go.
+TEST_F(Openings, ARefusedReplaceAppendsNothingAndUnqueuedSendsAreRetried)
+{
+    Opening refused(list("refused.m3u", 3), engine.send());
+    ASSERT_TRUE(reaches(refused, State::FirstPlaying));
+    engine.answerAll(-4);
+    EXPECT_EQ(refused.state(), State::Failed);
+    Opening::waitForReaders(5000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(engine.sent, QStringList{"r a.mpg"});
+
+    engine.sent.clear();
+    engine.answerAtOnce = true;
+    engine.refuse = 10;
+    Opening retried(list("retried.m3u", 5), engine.send());
+    ASSERT_TRUE(reaches(retried, State::FirstPlaying));
+    engine.refuse = 10;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !retried.name(1).isEmpty(); }));  // the engine's id is known
+    retried.fileStarted(1), retried.playbackStarted();
+    EXPECT_TRUE(reaches(retried, State::Done));
+    EXPECT_EQ(engine.sent.size(), 5);
+}
+
+// Two busy threads at normal priority: a long list still comes in, at a fair share.
+TEST_F(Openings, ALongListIsNeverStarvedByOtherWork)
+{
+    std::atomic<bool> busy = true;
+    std::vector<std::thread> load;
+    for (int i = 0; i < 2; ++i)
+        load.emplace_back([&] { while (busy) {} });
+    engine.answerAtOnce = true;
+    QElapsedTimer clock;
+    clock.start();
+    Opening many(list("many.m3u", 100000), engine.send());
+    ASSERT_TRUE(reaches(many, State::FirstPlaying));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !many.name(1).isEmpty(); }));
+    many.fileStarted(1), many.playbackStarted();
+    EXPECT_TRUE(reaches(many, State::Done, 10000)) << engine.sent.size() << " after " << clock.elapsed() << " ms";
+    busy = false;
+    for (auto& t : load)
+        t.join();
 }
 
 TEST(Lists, StatusTextsShortNamesTrackerTenthsAndVolume)
 {
+    using E = PlayEvent;
+    const std::pair<QList<PlayEvent>, const char*> runs[] = {
+        {{{E::Opening, true}}, "Apertura..."}, {{{E::FirstHanded, "a.mpg"}}, "Apertura di a.mpg..."},
+        {{{E::FirstHanded, "a.mpg"}, {E::FileLoaded}, {E::Title, "T"}}, "In riproduzione: T"},
+        {{{E::FirstHanded, "a.mpg"}, {E::FileLoaded}, {E::Paused, true}}, "In pausa: a.mpg"},
+        {{{E::FirstHanded, "a.mpg"}, {E::FileLoaded}, {E::Stopped}}, "Interrotto"},
+        {{{E::FirstHanded, "a.mpg"}, {E::FileLoaded}, {E::Stopped}, {E::Played}, {E::FileStarted, "b.avi"}}, "Apertura di b.avi..."},
+        {{{E::FirstHanded, "a.mpg"}, {E::Path, "/x/c.wav"}, {E::FileLoaded}, {E::Idle, true}}, "Riproduzione terminata"},
+        {{{E::FirstHanded, "a.mpg"}, {E::Path, "/x/c.wav"}, {E::Path, QVariant()}, {E::FileLoaded}}, "In riproduzione: c.wav"}};
+    for (const auto& [events, text] : runs) {
+        PlayState state;
+        for (const PlayEvent& e : events)
+            state = played(state, e);
+        EXPECT_EQ(stateText(state).toStdString(), text);
+    }
     const auto state = [](const QString& f, const char* title) {  // M media, O opening, I idle, S stopped, P paused, L loaded
         return PlayState{f.contains('M'), f.contains('O'), f.contains('I'), f.contains('S'), f.contains('P'), f.contains('L'), "a.mpg", title}; };
     for (const auto& [flags, title, text] : {std::tuple{"", "", "Pronto"}, {"O", "", "Apertura..."}, {"MI", "", "Riproduzione terminata"},

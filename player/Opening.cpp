@@ -1,0 +1,295 @@
+#include "player/Opening.h"
+
+#include "player/EntryText.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPointer>
+#include <QThread>
+
+#include <atomic>
+
+#include <pthread.h>
+#include <sched.h>
+
+namespace {
+
+// Few replies outstanding at a time: with the engine's event queue full, it
+// would drop the events that tell us what plays.
+constexpr int kMostInFlight = 64;
+// A send the engine could not queue is tried again this often, this many times.
+constexpr int kRetryMs = 20;
+constexpr int kRetries = 50;
+
+std::atomic<int> readersRunning{0};
+
+}  // namespace
+
+// Shared by the opening and its reader thread, with no lock: the thread only
+// reads the flags, and its batches reach the opening by queued calls, which
+// it takes only while `owner` (touched on the GUI thread alone) is set.
+struct Opening::Run {
+    Opening* owner = nullptr;
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> goOn{false};  // the rest of the list may be read
+    std::atomic<bool> done{false};
+
+    void release()
+    {
+        goOn = true;
+        goOn.notify_all();
+    }
+};
+
+// To the application, which outlives every opening: the run decides on the
+// GUI thread whether anyone still wants the call.
+template <typename F>
+static void post(const std::shared_ptr<Opening::Run>& run, F call)
+{
+    if (run->cancelled)
+        return;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [run, call = std::move(call)] {
+        if (run->owner)
+            call(*run->owner);
+    }, Qt::QueuedConnection);
+}
+
+static QString refusedText(const QString& name)
+{
+    return QStringLiteral("Impossibile riprodurre \"%1\": comando rifiutato dal motore").arg(shortName(name));
+}
+
+Opening::Opening(const QString& path, Send send, const ListBudget& budget, QObject* parent)
+    : QObject(parent), send_(std::move(send)), run_(std::make_shared<Run>())
+{
+    run_->owner = this;
+    gate_.setSingleShot(true);
+    connect(&gate_, &QTimer::timeout, this, &Opening::openGate);
+    again_.setSingleShot(true);
+    connect(&again_, &QTimer::timeout, this, [this] { state_ == State::ReadingFirst ? sendFirst() : feed(); });
+    ++readersRunning;
+    reader_ = std::thread([run = run_, path, budget] {
+        QList<M3uEntry> batch;
+        qsizetype batchSize = 1;  // the first file at once, then more at a time
+        bool first = true;
+        QElapsedTimer sinceSent;
+        sinceSent.start();
+        const auto hand = [&] {
+            post(run, [files = std::exchange(batch, {})](Opening& opening) { opening.take(files); });
+            if (first) {
+                // The rest must not slow the start of the first file; after
+                // that it is read at an ordinary share of the processor,
+                // only a little behind others as they wake up.
+                run->goOn.wait(false);
+                sched_param batchParam{};
+                pthread_setschedparam(pthread_self(), SCHED_BATCH, &batchParam);
+                first = false;
+            }
+            batchSize = qMin<qsizetype>(batchSize * 4, 4096);
+            sinceSent.restart();
+        };
+        const ListOutcome outcome = readMedia(path, budget, [&](M3uEntry entry) {
+            batch.append(std::move(entry));
+            if (batch.size() >= batchSize || sinceSent.elapsed() > 50)
+                hand();
+        }, [&] { return run->cancelled.load(); });
+        if (!batch.isEmpty())
+            hand();
+        post(run, [outcome](Opening& opening) { opening.readerFinished(outcome); });
+        run->done = true;
+        --readersRunning;
+    });
+}
+
+Opening::~Opening()
+{
+    drop();
+    // A reader stuck on a slow disk ends by itself, touching nothing of ours.
+    if (run_->done)
+        reader_.join();
+    else
+        reader_.detach();
+}
+
+void Opening::waitForReaders(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (readersRunning > 0 && clock.elapsed() < ms)
+        QThread::msleep(5);
+}
+
+void Opening::drop()
+{
+    if (isBusy())
+        end(State::Dropped);
+}
+
+void Opening::fail(const QString& why)
+{
+    end(State::Failed);
+    emit notice(why);
+}
+
+void Opening::end(State state)
+{
+    run_->owner = nullptr;
+    run_->cancelled = true;
+    run_->release();
+    gate_.stop();
+    again_.stop();
+    setState(state);
+}
+
+void Opening::setState(State state)
+{
+    state_ = state;
+    emit stateChanged(state);
+}
+
+QVariantMap Opening::loadCommand(const M3uEntry& entry, bool replace) const
+{
+    QVariantMap load{{QStringLiteral("name"), QStringLiteral("loadfile")},
+                     {QStringLiteral("url"), entry.path},
+                     // Should the engine have run out of files meanwhile, the next starts.
+                     {QStringLiteral("flags"), replace ? QStringLiteral("replace") : QStringLiteral("append-play")}};
+    if (!entry.title.isEmpty())
+        load.insert(QStringLiteral("options"), QVariantMap{{QStringLiteral("force-media-title"), entry.title}});
+    return load;
+}
+
+// --- what the reader found ---------------------------------------------------
+
+void Opening::take(const QList<M3uEntry>& batch)
+{
+    queue_ += batch;
+    if (state_ == State::ReadingFirst && !again_.isActive())
+        sendFirst();
+    else
+        feed();
+}
+
+void Opening::readerFinished(const ListOutcome& outcome)
+{
+    readerDone_ = true;
+    outcome_ = outcome;
+    if (state_ == State::ReadingFirst && queue_.isEmpty())
+        return fail(outcome.error);
+    if (outcome.skippedCount > 0)
+        emit notice(QStringLiteral("Voci saltate: %1").arg(outcome.skippedText()));
+    settle();
+}
+
+// --- the first file, and the gate ------------------------------------------------
+
+// An engine that cannot queue a command now may later: tried again from the
+// event loop, a bounded number of times.
+bool Opening::retry()
+{
+    if (++retries_ > kRetries)
+        return false;
+    again_.start(kRetryMs);
+    return true;
+}
+
+void Opening::sendFirst()
+{
+    const M3uEntry& first = queue_.constFirst();
+    const QString name = QFileInfo(first.path).fileName();
+    const bool sent = send_(loadCommand(first, true), [self = QPointer(this), name](int error, const QVariant& result) {
+        if (!self || self->state_ == State::Dropped)
+            return;
+        if (error < 0)  // nothing of this list may go to the old playlist
+            return self->fail(refusedText(name));
+        self->firstId_ = result.toMap().value(QStringLiteral("playlist_entry_id")).toLongLong();
+        self->names_.insert(self->firstId_, name);
+    });
+    if (!sent) {
+        if (!retry())
+            fail(refusedText(name));
+        return;
+    }
+    retries_ = 0;
+    again_.stop();
+    next_ = 1;
+    setState(State::FirstPlaying);
+    emit firstHanded(name);
+    gate_.start(2000);
+}
+
+void Opening::fileStarted(qint64 id)
+{
+    currentId_ = id;
+}
+
+void Opening::playbackStarted()
+{
+    if (currentId_ == firstId_)
+        openGate();
+}
+
+void Opening::fileEnded(qint64 id)
+{
+    if (id == firstId_)
+        openGate();
+}
+
+void Opening::openGate()
+{
+    if (state_ != State::FirstPlaying)
+        return;
+    gate_.stop();
+    setState(State::Feeding);
+    run_->release();
+    feed();
+}
+
+// --- the rest ----------------------------------------------------------------------
+
+void Opening::feed()
+{
+    if (state_ != State::Feeding)
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    // Each reply goes on with the next slice; a slice takes a few
+    // milliseconds at most, so clicks and paints come in between.
+    while (next_ < queue_.size() && inFlight_ < kMostInFlight) {
+        if (clock.elapsed() >= 5) {
+            QTimer::singleShot(0, this, &Opening::feed);
+            return;
+        }
+        const M3uEntry& entry = queue_[next_];
+        const QString name = QFileInfo(entry.path).fileName();
+        const bool sent = send_(loadCommand(entry, false), [self = QPointer(this), name](int error, const QVariant& result) {
+            if (!self || self->state_ == State::Dropped)
+                return;
+            --self->inFlight_;
+            if (error < 0)
+                emit self->notice(refusedText(name));
+            else
+                self->names_.insert(result.toMap().value(QStringLiteral("playlist_entry_id")).toLongLong(), name);
+            self->feed();
+        });
+        if (!sent) {
+            if (retry())
+                return;
+            emit notice(refusedText(name));
+        } else {
+            ++inFlight_;
+        }
+        retries_ = 0;
+        ++next_;
+    }
+    settle();
+}
+
+void Opening::settle()
+{
+    if (state_ == State::Feeding && readerDone_ && next_ == queue_.size() && inFlight_ == 0) {
+        queue_.clear();
+        next_ = 0;
+        setState(State::Done);
+    }
+}
