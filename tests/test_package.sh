@@ -35,7 +35,7 @@ done
 # Nothing in usr/lib/tembrio but the program and the link to the list.
 expected=(etc/tembrio/list.m3u 'usr/bin/tembrio -> ../lib/tembrio/tembrio' usr/lib/tembrio/tembrio
           'usr/lib/tembrio/list.m3u -> /etc/tembrio/list.m3u' "usr/share/applications/$id.desktop"
-          usr/share/doc/tembrio/copyright "usr/share/metainfo/$id.metainfo.xml"
+          usr/share/doc/tembrio/{changelog.gz,copyright} usr/share/man/man1/tembrio.1.gz "usr/share/metainfo/$id.metainfo.xml"
           usr/share/tembrio/demo/{1-videocd.dat,2-video.avi,3-mpeg.mpg})
 for n in 16 24 32 48 64 128 256; do expected+=("usr/share/icons/hicolor/${n}x$n/apps/$id.png"); done
 diff -u <(printf '%s\n' "${expected[@]}" | sort) \
