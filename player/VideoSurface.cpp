@@ -299,10 +299,19 @@ void VideoSurface::renderFrame()
         {MPV_RENDER_PARAM_SW_POINTER, shm_ ? shm_->bits() : pixels_.get()},
         {MPV_RENDER_PARAM_INVALID, nullptr}};
     mpv_render_context_render(render_, params);
-    if (shm_)
+    if (shm_) {
         shm_->put(internalWinId());
-    else
-        update();
+        return;
+    }
+    // The engine leaves the fourth byte undefined, but RGB32 means it is 0xff:
+    // Qt copies it into a Wayland window's buffer as its alpha, and the
+    // compositor would take the picture for transparent.
+    for (int y = 0; y < size.height(); ++y) {
+        auto* row = reinterpret_cast<quint32*>(pixels_.get() + y * stride);
+        for (int x = 0; x < size.width(); ++x)
+            row[x] |= 0xff000000u;
+    }
+    update();
 }
 
 QPaintEngine* VideoSurface::paintEngine() const
