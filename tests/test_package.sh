@@ -30,7 +30,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libmpv2 libqt6widgets6 libqt6openglwidgets6 libc6; do
   [[ ", $depends," == *", $lib "* ]] || fail "Depends lacks $lib: $depends"
 done
-[ "$(dpkg-deb -f "$deb" Recommends)" = fonts-liberation ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
+[ "$(dpkg-deb -f "$deb" Recommends)" = "fonts-liberation, qt6-wayland" ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 # Debian's own checker: no error and no warning; info tags are shown.
 lintian --allow-root --display-info --fail-on error,warning "$deb" || fail "lintian"
 
