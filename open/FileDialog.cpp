@@ -6,6 +6,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListView>
+#include <QSettings>
 
 namespace {
 
@@ -45,6 +46,11 @@ void FileDialog::setFileName(const QString& fileName) { m_fileName = fileName; }
 
 bool FileDialog::ShowOpen()
 {
+    // Qt's own dialog keeps its history and layout in the user's
+    // QtProject.conf; this player reads and writes no settings, so Qt's are
+    // looked for where no file can be.
+    for (const auto scope : {QSettings::UserScope, QSettings::SystemScope})
+        QSettings::setPath(QSettings::NativeFormat, scope, QStringLiteral("/dev/null"));
     OpenFileDialog dialog(m_parent);
     // Options first: they decide which kind of dialog the setters configure.
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);

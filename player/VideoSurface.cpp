@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -307,10 +308,20 @@ void VideoSurface::renderFrame()
         {MPV_RENDER_PARAM_INVALID, nullptr}};
     // A frame the engine failed to draw is not shown: the background is.
     drawn_ = mpv_render_context_render(render_, params) >= 0;
-    if (shm_ && drawn_)
+    if (shm_ && drawn_) {
         shm_->put(internalWinId());
-    else
-        update();
+        return;
+    }
+    // The engine leaves the fourth byte undefined, but RGB32 means it is 0xff:
+    // Qt copies it into a Wayland window's buffer as its alpha, and the
+    // compositor would take the picture for transparent. X ignores it.
+    static const bool alphaShows = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    for (int y = 0; drawn_ && alphaShows && y < size.height(); ++y) {
+        auto* row = reinterpret_cast<quint32*>(pixels_.get() + y * stride);
+        for (int x = 0; x < size.width(); ++x)
+            row[x] |= 0xff000000u;
+    }
+    update();
 }
 
 QPaintEngine* VideoSurface::paintEngine() const

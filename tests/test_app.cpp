@@ -197,6 +197,7 @@ TEST(Window, ApriStartsInTheProgramsFolderPlaysTheChosenFileAndACancelKeepsPlayi
         EXPECT_TRUE(QTest::qWaitFor([&] { return w.position() > before + 1 || key[0] == 'R'; }));
         EXPECT_TRUE(w.waitFor('b', "In riproduzione: blue.mpg")) << key;
     }
+    EXPECT_FALSE(QFile::exists(qEnvironmentVariable("XDG_CONFIG_HOME") + "/QtProject.conf")) << "Qt's dialog kept its history";
 }
 
 TEST(Window, InfoOpensAModalBoxWhoseButtonStartsDxdiagAtEachClickAndOkReturnOrEscCloseIt)

@@ -30,14 +30,17 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libmpv2 libqt6widgets6 libqt6openglwidgets6 libc6; do
   [[ ", $depends," == *", $lib "* ]] || fail "Depends lacks $lib: $depends"
 done
-[ "$(dpkg-deb -f "$deb" Recommends)" = fonts-liberation ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
+[ "$(dpkg-deb -f "$deb" Recommends)" = "fonts-liberation, qt6-wayland" ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
+# Debian's own checker: no error and no warning; info tags are shown.
+lintian --allow-root --display-info --fail-on error,warning "$deb" || fail "lintian"
 
 # Nothing in usr/lib/tembrio but the program and the link to the list.
 expected=(etc/tembrio/list.m3u 'usr/bin/tembrio -> ../lib/tembrio/tembrio' usr/lib/tembrio/tembrio
           'usr/lib/tembrio/list.m3u -> /etc/tembrio/list.m3u' "usr/share/applications/$id.desktop"
-          usr/share/doc/tembrio/copyright "usr/share/metainfo/$id.metainfo.xml"
+          usr/share/doc/tembrio/{changelog.gz,copyright} usr/share/man/man1/tembrio.1.gz "usr/share/metainfo/$id.metainfo.xml"
           usr/share/tembrio/demo/{1-videocd.dat,2-video.avi,3-mpeg.mpg})
 for n in 16 24 32 48 64 128 256; do expected+=("usr/share/icons/hicolor/${n}x$n/apps/$id.png"); done
+[[ $(appstreamcli --version) == *" 0."* ]] || expected+=(usr/share/lintian/overrides/tembrio)
 diff -u <(printf '%s\n' "${expected[@]}" | sort) \
   <(dpkg-deb -c "$deb" | awk '!/^d/ { sub(/^\.\//, "", $6); print $6 ($7 ? " -> " $8 : "") }' | sort) \
   || fail "file list"
@@ -67,6 +70,12 @@ grep -qx "Icon=$id" "$desktop" || fail "Icon= is not $id"
 # The program takes no file from the desktop: neither file claims types to open.
 ! grep -q '^MimeType' "$desktop" && ! grep -q '<mediatype>' "$metainfo" || fail "MimeType or mediatype claimed"
 grep -q '<release version="1.01" date="[0-9-]*"/>' "$metainfo" || fail "metainfo release"
+# The manual page renders without a warning and names every command of the popup.
+man=$root/usr/share/man/man1/tembrio.1.gz
+[ -z "$(zcat "$man" | groff -man -ww -z 2>&1)$(man --warnings -l "$man" 2>&1 >/dev/null)" ] || fail "manual page warnings"
+page=$(MANWIDTH=80 man -l "$man" 2>/dev/null)
+while read -r caption; do grep -qF -- "$caption" <<<"$page" || fail "the manual page lacks \"$caption\""
+done < <(sed -n 's/^ *{"mnu[A-Za-z]*", "\([^-][^"]*\)"},$/\1/p' "$here/../app/Menu.cpp")
 # The record is read from the file, without running it.
 record=$(readelf -p .tembrio_version "$root/usr/lib/tembrio/tembrio")
 for field in 'FILEVERSION=1,1,0,0' 'PRODUCTVERSION=1,1,0,0' 'Translation=0x0410, 1200' 'FileVersion=1.01' \

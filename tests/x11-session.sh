@@ -12,7 +12,7 @@ cleanup() { for p in $wm $bus; do kill "$p" 2>/dev/null; done; kill "$xvfb" 2>/d
 trap cleanup EXIT
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
-export XDG_RUNTIME_DIR="$work"
+export XDG_RUNTIME_DIR="$work" XDG_CONFIG_HOME="$work/config"
 dbus-daemon --session --nofork --print-address=4 4>"$work/bus" 2>"$work/bus.log" &
 bus=$!
 for _ in $(seq 100); do [ -s "$work/bus" ] && break; sleep 0.1; done
