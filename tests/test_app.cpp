@@ -200,32 +200,20 @@ TEST(Window, ApriStartsInTheProgramsFolderPlaysTheChosenFileAndACancelKeepsPlayi
     EXPECT_FALSE(QFile::exists(qEnvironmentVariable("XDG_CONFIG_HOME") + "/QtProject.conf")) << "Qt's dialog kept its history";
 }
 
-TEST(Window, InfoOpensAModalBoxWhoseButtonStartsDxdiagAtEachClickAndOkReturnOrEscCloseIt)
+// Its look and its "Info DirectX" button are checked offscreen; here the real window and keys.
+TEST(Window, InfoOpensAnUntitledModalBoxThatOkReturnOrEscClose)
 {
-    QTemporaryDir tools;
-    const QString dxdiag = tools.filePath("dxdiag.exe");
-    write(dxdiag, "#!/bin/sh\necho >>\"$0.log\"\n");
-    QFile::setPermissions(dxdiag, QFile::ReadOwner | QFile::ExeOwner);
-    qputenv("PATH", tools.path().toUtf8() + ":" + qgetenv("PATH"));
-    const auto runs = [&] { return run("cat", {dxdiag + ".log"}).count('\n'); };
     Shown w(true);
     for (const QString close : {"cmdOk", "Return", "Escape"}) {
         QString box;
         whenModal([&](QWidget* modal) {
             box = QString("%1 %2x%3 %4").arg(modal->objectName()).arg(modal->width()).arg(modal->height())
                       .arg(xprop(modal->winId(), "_NET_WM_NAME").trimmed().endsWith("=") ? "untitled" : "titled");
-            if (close != "cmdOk")
-                return xkeys(close);
-            for (int n = 1; n <= 2; ++n) {
-                xclick(modal->findChild<QWidget*>("Command1")->mapToGlobal(QPoint(20, 10)), 1);
-                EXPECT_TRUE(QTest::qWaitFor([&] { return runs() == n; })) << runs();
-            }
-            xclick(modal->findChild<QWidget*>(close)->mapToGlobal(QPoint(20, 10)), 1);
+            close == "cmdOk" ? xclick(modal->findChild<QWidget*>(close)->mapToGlobal(QPoint(20, 10)), 1) : xkeys(close);
         });
         w.choose("mnuInfo");
         EXPECT_EQ(box, "frmAbout 312x171 untitled");
         EXPECT_FALSE(QApplication::activeModalWidget()) << qPrintable(close);
     }
-    EXPECT_EQ(runs(), 2);
 }
 

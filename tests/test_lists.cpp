@@ -259,13 +259,6 @@ TEST(Lists, StatusTextsShortNamesTrackerTenthsAndVolume)
             state = played(state, e);
         EXPECT_EQ(stateText(state).toStdString(), text);
     }
-    const auto state = [](const QString& f, const char* title) {  // M media, O opening, I idle, S stopped, P paused, L loaded
-        return PlayState{f.contains('M'), f.contains('O'), f.contains('I'), f.contains('S'), f.contains('P'), f.contains('L'), "a.mpg", title}; };
-    for (const auto& [flags, title, text] : {std::tuple{"", "", "Pronto"}, {"O", "", "Apertura..."}, {"MI", "", "Riproduzione terminata"},
-                                            {"MIO", "", "Apertura..."}, {"MS", "T", "Interrotto"}, {"M", "T", "Apertura di a.mpg..."},
-                                            {"ML", "T", "In riproduzione: T"}, {"MPL", "T", "In pausa: T"}, {"ML", "", "In riproduzione: a.mpg"},
-                                            {"MPL", "", "In pausa: a.mpg"}})
-        EXPECT_EQ(stateText(state(flags, title)).toStdString(), text) << flags;
     for (const auto& [name, most, shown] : {std::tuple{u"0123456789"_s, 10, u"0123456789"_s}, {u"0123456789AB"_s, 10, u"0123…89AB"_s},
                                            {QString(61, 'a'), 60, QString(29, 'a') + u"…"_s + QString(29, 'a')},
                                            {u"a\tb\0c\x7F\u0085é"_s, 60, u"a\uFFFDb\uFFFDc\uFFFD\uFFFDé"_s}})
