@@ -21,6 +21,7 @@ constexpr int kMostInFlight = 64;
 // A send the engine could not queue is tried again this often, this many times.
 constexpr int kRetryMs = 20;
 constexpr int kRetries = 50;
+constexpr int kAfterFirstFrameMs = 250;
 
 std::atomic<int> readersRunning{0};
 
@@ -223,10 +224,12 @@ void Opening::fileStarted(qint64 id)
     currentId_ = id;
 }
 
+// Its first frame is out, but still has to reach the screen: the rest
+// follows a moment later, so as not to hold it up.
 void Opening::playbackStarted()
 {
-    if (currentId_ == firstId_)
-        openGate();
+    if (currentId_ == firstId_ && state_ == State::FirstPlaying)
+        gate_.start(kAfterFirstFrameMs);
 }
 
 void Opening::fileEnded(qint64 id)

@@ -19,7 +19,7 @@
 // single clip.
 //
 //   ReadingFirst  --the first file is read and replaces what played-->  FirstPlaying
-//   FirstPlaying  --it plays, or ends, or 2 s pass-->                   Feeding
+//   FirstPlaying  --it plays (and 250 ms on), or ends, or 2 s pass-->   Feeding
 //   Feeding       --all of it read and handed over-->                   Done
 //   ReadingFirst  --nothing playable in it-->                           Failed
 //   FirstPlaying  --the engine refuses the replacing file-->            Failed

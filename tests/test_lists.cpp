@@ -171,7 +171,7 @@ TEST_F(Openings, ReadFirstThenPlayingThenFeedingThenDoneOrFailedOrDropped)
     three.fileEnded(7);  // what played before ends: no gate of this list's
     EXPECT_EQ(three.state(), State::FirstPlaying);
     three.fileStarted(1), three.playbackStarted();
-    EXPECT_EQ(three.state(), State::Feeding);
+    EXPECT_TRUE(reaches(three, State::Feeding, 1000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return engine.sent.size() == 3; }));
     EXPECT_EQ(three.state(), State::Feeding) << "replies outstanding";
     engine.answerAll();
