@@ -245,11 +245,12 @@ CueSheet readCue(int fd, const QString& cuePath)
         cue.failure = invalid;
         return cue;
     }
-    static const QRegularExpression fileLine(QStringLiteral(R"re(^FILE\s+(?:"([^"]*)"|(\S+))\s+(\S+)$)re"),
+    // Not shared between threads: a QRegularExpression is only reentrant.
+    const QRegularExpression fileLine(QStringLiteral(R"re(^FILE\s+(?:"([^"]*)"|(\S+))\s+(\S+)$)re"),
                                              QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression trackLine(QStringLiteral(R"(^TRACK\s+\d{1,2}\s+(\S+)$)"),
+    const QRegularExpression trackLine(QStringLiteral(R"(^TRACK\s+\d{1,2}\s+(\S+)$)"),
                                               QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression otherLine(
+    const QRegularExpression otherLine(
         QStringLiteral(R"(^(?:REM|CATALOG|CDTEXTFILE|FLAGS|INDEX|ISRC|PERFORMER|POSTGAP|PREGAP|SONGWRITER|TITLE)(?:\s.*)?$)"),
         QRegularExpression::CaseInsensitiveOption);
     QStringList files;
@@ -422,7 +423,7 @@ VideoCdMountedTrack mountedVideoCdTrack(const QString& file, const QList<VideoCd
     }
     if (!holder || holder->fileSystem != QLatin1String("iso9660"))
         return {};
-    static const QRegularExpression trackFile(QStringLiteral(R"(^/?(?:MPEGAV/AVSEQ(\d\d)\.DAT|MPEG2/AVSEQ(\d\d)\.MPG)(?:;1)?$)"),
+    const QRegularExpression trackFile(QStringLiteral(R"(^/?(?:MPEGAV/AVSEQ(\d\d)\.DAT|MPEG2/AVSEQ(\d\d)\.MPG)(?:;1)?$)"),
                                               QRegularExpression::CaseInsensitiveOption);
     const auto match = trackFile.match(path.mid(root.size()));
     const int track = match.hasMatch() ? (match.capturedLength(1) ? match.captured(1) : match.captured(2)).toInt() : 0;

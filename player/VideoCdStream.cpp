@@ -96,7 +96,8 @@ bool addVideoCdProtocol(Engine& engine)
 
 std::unique_ptr<VideoCdReader> VideoCdReader::open(const QByteArray& url)
 {
-    static const QRegularExpression form(QStringLiteral("^%1://([1-9][0-9]?)(/.*)$").arg(QLatin1String(videoCdProtocol)),
+    // Only sources openVideoCd() opened, which set up libcdio.
+    const QRegularExpression form(QStringLiteral("^%1://([1-9][0-9]?)(/.*)$").arg(QLatin1String(videoCdProtocol)),
                                          QRegularExpression::DotMatchesEverythingOption);
     const auto parts = form.match(QString::fromLatin1(url));
     if (!parts.hasMatch())
