@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 
 #include <mpv/client.h>
+#include <mpv/stream_cb.h>
 
 #include <clocale>
 #include <cstring>
@@ -218,6 +219,11 @@ void Engine::continueHook(quint64 id)
     // Taken at once: the engine is waiting for it.
     if (mpv_)
         mpv_hook_continue(mpv_, id);
+}
+
+bool Engine::addStreamProtocol(const char* protocol, StreamOpen open, void* data)
+{
+    return mpv_ && mpv_stream_cb_add_ro(mpv_, protocol, data, open) >= 0;
 }
 
 void Engine::drain()

@@ -10,6 +10,7 @@
 struct mpv_handle;
 struct mpv_node;
 struct mpv_event;
+struct mpv_stream_cb_info;
 
 // The one owner of the libmpv handle. Everything sent to the engine goes out
 // asynchronously, as data with named arguments; replies and events come back
@@ -40,6 +41,10 @@ public:
     // tells hookReached(), and waits there until continueHook().
     bool addHook(const char* name);
     void continueHook(quint64 id);
+    // Addresses "protocol://..." are read through the callbacks that `open`
+    // sets up (mpv/stream_cb.h); they run on the engine's threads.
+    using StreamOpen = int (*)(void* data, char* url, mpv_stream_cb_info* info);
+    bool addStreamProtocol(const char* protocol, StreamOpen open, void* data = nullptr);
 
     // Turns an engine error code into a short Italian reason.
     static QString reasonText(int error);

@@ -4,7 +4,7 @@
 #
 #   media.sh demo OUTDIR   OUTDIR/list.m3u and the clips it names, in OUTDIR/demo/
 #   media.sh demo-list FILE DIR   the same list naming the clips in DIR, for an install
-#   media.sh test OUTDIR   clips, a Video CD track, a broken file and playlists
+#   media.sh test OUTDIR   clips, a Video CD track, disc images, a broken file and playlists
 #   media.sh corpus DIR    bad input made from the test set in DIR, into DIR/bad/
 #   media.sh check DIR     reads a test set back and says what is wrong with it
 #
@@ -46,11 +46,13 @@ sine=f=$hz:r=$rate:d=$seconds:samples_per_frame=1152[a]
 EOF
 }
 
-# MPEG-1 system stream as a Video CD wants it: 352x288, 25 fps, MP2 audio.
+# MPEG-1 system stream as a Video CD wants it: 352x288, 25 fps, MP2 audio;
+# with "svcd", the MPEG-2 stream of a Super Video CD (480x576).
 make_vcd_mpeg() {
-  local out=$1 colour=$2 label=$3 seconds=$4
-  ff -filter_complex "$(clip_graph 352 288 "$colour" "$label" "$seconds" 440 44100)" \
-     -map '[v]' -map '[a]' -target pal-vcd "${EXACT[@]}" "$out"
+  local out=$1 colour=$2 label=$3 seconds=$4 kind=${5:-vcd} size=352x288
+  [[ $kind == svcd ]] && size=480x576
+  ff -filter_complex "$(clip_graph "${size%x*}" "${size#*x}" "$colour" "$label" "$seconds" 440 44100)" \
+     -map '[v]' -map '[a]' -target "pal-$kind" "${EXACT[@]}" "$out"
 }
 
 make_avi() {
@@ -84,18 +86,27 @@ le32() {
   done
 }
 
+# vcd_image TYPE DIR NAME MPEG...: the disc image DIR/NAME.cue and
+# DIR/NAME.bin, one track a file, the .cue naming its .bin as NAME.bin.
+vcd_image() {
+  local type=$1 dir=$2 name=$3 log=$SCRATCH/vcdimager.log; shift 3
+  local mpegs=() mpeg
+  for mpeg; do mpegs+=("$(realpath "$mpeg")"); done
+  # A fixed date keeps the image the same from run to run.
+  if ! (cd "$dir" && vcdimager -q -t "$type" -T '2000-01-01 00:00:00' -c "$name.cue" -b "$name.bin" \
+        "${mpegs[@]}") >"$log" 2>&1; then
+    cat "$log" >&2
+    die "vcdimager failed on $*"
+  fi
+}
+
 # A Video CD track as found on the disc (MPEGAV/AVSEQnn.DAT): the raw
 # 2352-byte Mode 2 sectors of the MPEG track behind a RIFF/CDXA header.
 # vcdimager lays out a disc and the track is cut from its image.
 make_cdxa_track() {
   local mpeg=$1 out=$2 disc=$SCRATCH/disc
   rm -rf "$disc" && mkdir "$disc"
-  # A fixed date keeps the image the same from run to run.
-  if ! vcdimager -q -t vcd2 -T '2000-01-01 00:00:00' -c "$disc/x.cue" -b "$disc/x.bin" \
-       "$mpeg" >"$disc/log" 2>&1; then
-    cat "$disc/log" >&2
-    die "vcdimager failed on $mpeg"
-  fi
+  vcd_image vcd2 "$disc" x "$mpeg"
   local msf
   # The cue has CRLF line ends.
   msf=$(tr -d '\r' <"$disc/x.cue" | awk '$1 == "TRACK" { track = $2 }
@@ -165,6 +176,15 @@ make_test_set() {
   make_tone "$dir/tone.wav" 660 5 pcm_s16le wav
   make_garbage "$dir/broken.avi"
   cp "$dir/green.avi" "$dir/caffè.avi"
+  # Disc images: a Video CD of three tracks, each its own colour and length,
+  # and a Super Video CD of one.
+  mkdir -p "$dir/videocd"
+  make_vcd_mpeg "$dir/videocd/1.mpg" D22828 'traccia 1' 2
+  make_vcd_mpeg "$dir/videocd/2.mpg" 28B428 'traccia 2' 3
+  make_vcd_mpeg "$dir/videocd/3.mpg" 2832D2 'traccia 3' 4
+  vcd_image vcd2 "$dir/videocd" videocd "$dir"/videocd/{1,2,3}.mpg
+  make_vcd_mpeg "$dir/videocd/svcd-1.mpg" D2A028 'SVCD 1' 2 svcd
+  vcd_image svcd "$dir/videocd" svcd "$dir/videocd/svcd-1.mpg"
 
   write_list "$dir/all.m3u" red.dat green.avi blue.mpg
   printf '\xef\xbb\xbf#EXTM3U\r\n#EXTINF:10,Verde\r\ngreen.avi\r\n#EXTINF:10,Blu\r\nblue.mpg\r\n' \
@@ -356,6 +376,12 @@ check_test_set() {
     fail "$dir/broken.avi: missing, or readable as media"
   fi
   cmp -s "$dir/green.avi" "$dir/caffè.avi" || fail "$dir/caffè.avi: not a copy of green.avi"
+  local image tracks
+  for image in videocd:4 svcd:2; do
+    tracks=$(grep -c '^ *TRACK [0-9]* MODE2/2352' "$dir/videocd/${image%:*}.cue" 2>/dev/null) || true
+    (( tracks == ${image#*:} )) && [[ -s $dir/videocd/${image%:*}.bin ]] \
+      || fail "$dir/videocd/${image%:*}.cue: $tracks tracks, expected ${image#*:} (with the file system's)"
+  done
   local list
   for list in all ext sub/back cp1252 missing url audio; do
     [[ -s $dir/$list.m3u ]] || fail "$dir/$list.m3u: missing"
