@@ -1,6 +1,8 @@
 #include "player/ListReader.h"
 
 #include "player/EntryText.h"
+#include "player/VideoCd.h"
+#include "player/VideoCdStream.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -42,6 +44,41 @@ struct Walk {
         return {};
     }
 
+    // A Video CD (a drive, an image), or a track file of a disc the desktop
+    // mounted: its tracks, from that file's on, are taken in its place, or
+    // `why` says why none can be. False if `path` is neither.
+    bool takeVideoCd(const QString& path, QString& why)
+    {
+        QString source = path;
+        int first = 1;
+        if (!isVideoCdSource(path)) {
+            if (!QFileInfo(path).fileName().startsWith(QLatin1String("avseq"), Qt::CaseInsensitive))
+                return false;
+            const VideoCdMountedTrack mounted = mountedVideoCdTrack(path, mountTable());
+            if (mounted.track == 0)
+                return false;
+            source = mounted.device, first = mounted.track;
+        }
+        const VideoCdDisc disc = openVideoCd(source);
+        // A .bin that holds no Video CD may still be a clip.
+        if (disc.notVideoCd && source == path && path.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive))
+            return false;
+        why = disc.failure;
+        for (const VideoCdTrack& track : disc.tracks) {
+            if (track.number < first)
+                continue;
+            if (taken >= budget.entries) {
+                full = true;
+                outcome.skip(QStringLiteral("le voci oltre le %1 (troppe)").arg(budget.entries));
+                break;
+            }
+            ++taken;
+            take({videoCdUrl(disc.source, track.number),
+                  QStringLiteral("Video CD, traccia %1 di %2").arg(track.number).arg(disc.tracks.size())});
+        }
+        return true;
+    }
+
     // Reads a list and those it names into take(); returns why the list
     // itself could not be read, or an empty string.
     QString readList(const QFileInfo& list, ListKind kind, int depth)
@@ -56,7 +93,7 @@ struct Walk {
             // What can never name a local file is shown as written.
             QString why = entryRefusal(entry.path);
             const QString name = why.isEmpty() ? displayName(entry.path) : shortName(entry.path);
-            if (why.isEmpty()) {
+            if (why.isEmpty() && !takeVideoCd(entry.path, why)) {
                 const QFileInfo info(entry.path);
                 why = refusal(info);
                 if (why.isEmpty()) {
@@ -100,7 +137,10 @@ ListOutcome readMedia(const QString& path, const ListBudget& budget, const std::
         walk.outcome.error = QStringLiteral("Indirizzo rifiutato, solo file locali: %1").arg(name);
     else if (path.isEmpty() || path.contains(QChar(0)) || !info.exists())
         walk.outcome.error = QStringLiteral("File non trovato: %1").arg(name);
-    else if (!info.isFile() || !info.isReadable())
+    else if (QString why; walk.takeVideoCd(info.absoluteFilePath(), why)) {
+        if (!why.isEmpty())
+            walk.outcome.error = QStringLiteral("Impossibile riprodurre \"%1\": %2").arg(displayName(path), why);
+    } else if (!info.isFile() || !info.isReadable())
         walk.outcome.error = QStringLiteral("Impossibile leggere il file: %1").arg(name);
     else if (const ListKind kind = listKind(info); kind == ListKind::None) {
         walk.taken = 1;

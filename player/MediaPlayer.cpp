@@ -7,6 +7,7 @@
 #include "player/FullScreen.h"
 #include "player/Opening.h"
 #include "player/Stage.h"
+#include "player/VideoCdStream.h"
 
 #include <QApplication>
 #include <QVBoxLayout>
@@ -44,6 +45,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
     });
     connect(engine_, &Engine::fileLoaded, this, [this] { apply({PlayEvent::FileLoaded}); });
     declareSdColours(*engine_);
+    addVideoCdProtocol(*engine_);
 
     connect(video_, &VideoSurface::ready, this, [this] {
         if (!pending_.isEmpty())

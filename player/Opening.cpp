@@ -149,6 +149,12 @@ void Opening::setState(State state)
     emit stateChanged(state);
 }
 
+// A file by its name; a track of ours, which has an address, by its title.
+static QString entryName(const M3uEntry& entry)
+{
+    return entry.path.contains(QLatin1String("://")) ? entry.title : QFileInfo(entry.path).fileName();
+}
+
 QVariantMap Opening::loadCommand(const M3uEntry& entry, bool replace) const
 {
     QVariantMap load{{QStringLiteral("name"), QStringLiteral("loadfile")},
@@ -197,7 +203,7 @@ bool Opening::retry()
 void Opening::sendFirst()
 {
     const M3uEntry& first = queue_.constFirst();
-    const QString name = QFileInfo(first.path).fileName();
+    const QString name = entryName(first);
     const bool sent = send_(loadCommand(first, true), [self = QPointer(this), name](int error, const QVariant& result) {
         if (!self || self->state_ == State::Dropped)
             return;
@@ -264,7 +270,7 @@ void Opening::feed()
             return;
         }
         const M3uEntry& entry = queue_[next_];
-        const QString name = QFileInfo(entry.path).fileName();
+        const QString name = entryName(entry);
         const bool sent = send_(loadCommand(entry, false), [self = QPointer(this), name](int error, const QVariant& result) {
             if (!self || self->state_ == State::Dropped)
                 return;

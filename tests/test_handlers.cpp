@@ -92,8 +92,8 @@ TEST_F(Handlers, ChoosingAnItemRunsItsHandlerWithoutQtsOwnCheckToggle)
 
 TEST(Apri, FiltersAndDefaultExtensionInQtsTermsEvenFromUnusualInput)
 {
-    EXPECT_EQ(qtNameFilters("A| *.a ;;*.b |B").join(" / ").toStdString(), "A (*.a *.b) / B (*)");
-    EXPECT_EQ(qtNameFilters(" |*.x").join(" / ").toStdString(), "*.x (*.x)");
+    EXPECT_EQ(qtNameFilters("A| *.a ;;*.b |B").join(" / ").toStdString(), "A (*.a *.A *.b *.B) / B (*)");
+    EXPECT_EQ(qtNameFilters(" |*.x").join(" / ").toStdString(), "*.x *.X (*.x *.X)");
     for (auto [ext, suffix] : {std::pair{"*.dat", "dat"}, {".mpg", "mpg"}, {" avi ", "avi"}, {"*.*", ""}, {"*.?", ""}})
         EXPECT_EQ(qtDefaultSuffix(ext).toStdString(), suffix) << ext;
 }
@@ -114,9 +114,9 @@ TEST(Apri, TheDialogShowsItsPropertiesAndHandsOnOnlyWhatWasPicked)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(QFile(dir.filePath("clip.dat")).open(QIODevice::WriteOnly) && QFile(dir.filePath("noext")).open(QIODevice::WriteOnly));
-    const QString shown = "Tembrio " + dir.path() + " [Video CD(*.dat)] Video CD(*.dat) (*.dat), Video for Windows (*.avi) (*.avi), "
-        "Video Mpeg (*.mpg,*.mpeg,*.mpe) (*.mpg *.mpeg *.mpe), Audio mp3 (*.mp3) (*.mp3), Audio (*.wav) (*.wav), Play List (*.m3u) (*.m3u), "
-        "Tutti i File(*.*) (*)";
+    const QString shown = "Tembrio " + dir.path() + " [Video CD(*.dat)] Video CD(*.dat) (*.dat *.DAT), Video for Windows (*.avi) (*.avi *.AVI), "
+        "Video Mpeg (*.mpg,*.mpeg,*.mpe) (*.mpg *.MPG *.mpeg *.MPEG *.mpe *.MPE), Audio mp3 (*.mp3) (*.mp3 *.MP3), Audio (*.wav) (*.wav *.WAV), "
+        "Play List (*.m3u) (*.m3u *.M3U), Tutti i File(*.*) (*)";
     for (const auto& [typed, opened] : {std::pair<QString, QString>{"clip", "clip.dat"}, {"noext", "noext"}, {"", ""}}) {
         FakePlayer player;
         FileDialog dlgFile;  // fresh, so that every property must be set before the dialog shows

@@ -36,6 +36,23 @@ TEST(Player, EachKindOfInputShowsItsPictureOrTheBackgroundAndSaysWhatPlaysInEver
     }
 }
 
+// A Video CD image, opened or named in a list, plays track by track and ends as a list does.
+TEST(Player, AVideoCdImagePlaysTrackByTrack)
+{
+    QTemporaryDir dir;
+    write(dir.filePath("disco.m3u"), (media + "videocd/videocd.cue\n").toUtf8());
+    Shown p(false);
+    const auto playing = [&](char clip, int track) { return p.waitFor(clip, QString("In riproduzione: Video CD, traccia %1 di 3").arg(track)); };
+    ASSERT_TRUE(p.player->setFileName(dir.filePath("disco.m3u")) && playing('r', 1)) << qPrintable(p.status());
+    ASSERT_TRUE(p.player->setFileName(media + "videocd/videocd.cue") && playing('r', 1) && QTest::qWaitFor([&] { return !p.player->isOpening(); }));
+    for (const auto& [step, clip, track] : {std::tuple{&MediaPlayer::Next, 'g', 2}, {&MediaPlayer::Next, 'b', 3}, {&MediaPlayer::Previous, 'g', 2},
+                                          {&MediaPlayer::Next, 'b', 3}}) {
+        EXPECT_TRUE((p.player->*step)());
+        EXPECT_TRUE(playing(clip, track)) << qPrintable(p.status());
+    }
+    EXPECT_TRUE(p.waitFor('w', "Riproduzione terminata")) << qPrintable(p.status());
+}
+
 // SD video keeps the colours every converter but zimg showed, exactly.
 TEST(Player, AnSdClipShowsItsOwnGreen)
 {
