@@ -95,8 +95,8 @@ QStringList qtNameFilters(const QString& filter)
                     continue;
                 // On Windows "*.*" matches every file; for Qt it needs a dot.
                 patterns << (pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
-                // Names match in any case there too: a mounted disc shows
-                // AVSEQ01.DAT or avseq01.dat, as its mount options say.
+                // Windows matches names in any case; here a mounted disc
+                // shows AVSEQ01.DAT or avseq01.dat, as its mount options say.
                 if (pattern.toUpper() != pattern)
                     patterns << pattern.toUpper();
             }
