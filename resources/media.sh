@@ -7,6 +7,7 @@
 #   media.sh test OUTDIR   clips, a Video CD track, disc images, a broken file and playlists
 #   media.sh corpus DIR    bad input made from the test set in DIR, into DIR/bad/
 #   media.sh check DIR     reads a test set back and says what is wrong with it
+#   media.sh vcd-bench DIR the benchmark's Video CD track, as an image and as a .dat
 #
 # Each video clip shows a solid background colour of its own, a label, its
 # running time and frame number, and a white bar in the band from 80% to 90%
@@ -389,9 +390,18 @@ check_test_set() {
   return "$FAILED"
 }
 
+# The benchmark's Video CD: one 30 s track, as a disc image (videocd.cue and
+# .bin) and as the same track's RIFF/CDXA .dat.
+make_vcd_bench() {
+  mkdir -p "$1"
+  make_vcd_mpeg "$SCRATCH/track.mpg" 1EA91D 'Video CD' 30
+  vcd_image vcd2 "$1" videocd "$SCRATCH/track.mpg"
+  make_cdxa_track "$SCRATCH/track.mpg" "$1/track.dat"
+}
+
 main() {
   (( $# == 2 )) || [[ $1 == demo-list && $# == 3 ]] \
-    || die "usage: media.sh demo|test|corpus|check DIR, or media.sh demo-list FILE DIR"
+    || die "usage: media.sh demo|test|corpus|check|vcd-bench DIR, or media.sh demo-list FILE DIR"
   # Byte-wise text handling: the garbage length and the names are in bytes.
   export LC_ALL=C
   SCRATCH=$(mktemp -d)
@@ -402,7 +412,8 @@ main() {
     test) make_test_set "$2" ;;
     corpus) make_corpus "$2" ;;
     check) check_test_set "$2" ;;
-    *) die "unknown command '$1' (demo, demo-list, test, corpus or check)" ;;
+    vcd-bench) make_vcd_bench "$2" ;;
+    *) die "unknown command '$1' (demo, demo-list, test, corpus, check or vcd-bench)" ;;
   esac
 }
 
