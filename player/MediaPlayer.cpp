@@ -205,8 +205,10 @@ bool MediaPlayer::Next()
 void MediaPlayer::onPropertyChanged(const QByteArray& name, const QVariant& value)
 {
     if (name == "time-pos") {
+        // Many times a second: only the tracker and the time follow it.
         position_ = value.isValid() ? value.toDouble() : 0.0;
         controls_->setPosition(position_);
+        return showTime();
     } else if (name == "duration") {
         duration_ = value.isValid() ? value.toDouble() : qQNaN();
         controls_->setDuration(duration_);
@@ -218,14 +220,11 @@ void MediaPlayer::onPropertyChanged(const QByteArray& name, const QVariant& valu
         entry_ = value.isValid() ? value.toLongLong() : -1;
     } else if (name == "playlist-count") {
         count_ = value.toLongLong();
-    } else if (name == "pause") {
-        return apply({PlayEvent::Paused, value});
-    } else if (name == "idle-active") {
-        return apply({PlayEvent::Idle, value});
-    } else if (name == "path") {
-        return apply({PlayEvent::Path, value});
-    } else if (name == "media-title") {
-        return apply({PlayEvent::Title, value});
+    } else {
+        for (const auto& [property, kind] : {std::pair{"pause", PlayEvent::Paused}, {"idle-active", PlayEvent::Idle},
+                                             {"path", PlayEvent::Path}, {"media-title", PlayEvent::Title}})
+            if (name == property)
+                return apply({kind, value});
     }
     showStatus();
 }
@@ -270,13 +269,12 @@ void MediaPlayer::showStatus()
 {
     state_ = played(state_, {PlayEvent::Opening, isOpening()});
     status_->setState(stateText(state_));
-    const bool clip = state_.hasMedia && !state_.idle && state_.fileLoaded;
-    status_->setTime(clip ? ControlBar::timeText(position_, duration_) : QString());
+    showTime();
     // The screen stays on while a picture moves, and only then.
-    screenSaver_.setInhibited(clip && !state_.stopped && !state_.paused && hasVideo_);
+    screenSaver_.setInhibited(state_.showsClip() && !state_.stopped && !state_.paused && hasVideo_);
 }
 
-QString MediaPlayer::statusText() const
+void MediaPlayer::showTime()
 {
-    return status_->text();
+    status_->setTime(state_.showsClip() ? ControlBar::timeText(position_, duration_) : QString());
 }

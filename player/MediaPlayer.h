@@ -42,7 +42,7 @@ public:
     bool Previous() override;
     bool Next() override;
 
-    QString statusText() const;
+    QString statusText() const { return status_->text(); }
     bool isFullScreen() const;
     // Where the picture is now, the full-screen window or the host's: the
     // owner a box must have to come up in front of it.
@@ -61,6 +61,7 @@ private:
     void onVideoClicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
     void apply(const PlayEvent& event);
     void showStatus();
+    void showTime();
     bool seek(double seconds, const char* flags);
 
     const PlayerSettings settings_;

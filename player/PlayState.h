@@ -13,6 +13,9 @@ struct PlayState {
     bool fileLoaded = false;  // the current entry opened; false while opening
     QString file;
     QString title;
+
+    // A clip is open and loaded: its time and picture count.
+    bool showsClip() const { return hasMedia && !idle && fileLoaded; }
 };
 
 // What happens to playback: what the engine tells, and what the user asked.
