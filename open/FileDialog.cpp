@@ -1,31 +1,89 @@
 #include "open/FileDialog.h"
 
+#include "player/VideoCd.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMouseEvent>
+#include <QUrl>
 #include <QSettings>
 
 namespace {
 
 // QFileDialog gives the default suffix to any typed name without a dot, even
-// one naming an existing file, and then reports "noext.dat" as not found. An
-// open dialog takes a typed name that exists as it is.
+// one naming an existing file or a drive, and then reports "noext.dat" as not
+// found. An open dialog takes a typed name that exists as it is.
+//
+// Its sidebar also lists the optical drives and the discs mounted from one;
+// choosing either hands over the drive, whose disc plays.
 class OpenFileDialog : public QFileDialog {
 public:
     using QFileDialog::QFileDialog;
+
+    void addDiscPlaces()
+    {
+        QList<QUrl> places = sidebarUrls();
+        for (const QFileInfo& drive : QDir(QStringLiteral("/dev")).entryInfoList({QStringLiteral("sr[0-9]*")}, QDir::System)) {
+            places << QUrl::fromLocalFile(drive.filePath());
+            discs_.insert(drive.filePath(), drive.filePath());
+        }
+        for (const VideoCdMount& mount : mountTable()) {
+            if (mount.fileSystem == QLatin1String("iso9660") || mount.fileSystem == QLatin1String("udf")) {
+                places << QUrl::fromLocalFile(mount.mountPoint);
+                discs_.insert(QDir::cleanPath(mount.mountPoint), mount.device);
+            }
+        }
+        setSidebarUrls(places);
+        // Seen before the sidebar's own click, which would try to enter a
+        // drive as a folder.
+        if (auto* sidebar = findChild<QListView*>(QStringLiteral("sidebar")))
+            sidebar->viewport()->installEventFilter(this);
+    }
+
+    // A drive chosen in the sidebar, or a file typed as it is; empty if the
+    // choice is among selectedFiles().
+    QString chosen() const { return chosen_; }
 
     void accept() override
     {
         const auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         const auto* list = findChild<QListView*>(QStringLiteral("listView"));
         const bool picked = list && list->selectionModel() && list->selectionModel()->hasSelection();
-        if (typed && !picked && !typed->text().isEmpty() && QFileInfo(QDir(directory()), typed->text()).isFile())
-            setDefaultSuffix(QString());
+        if (typed && !typed->text().isEmpty()) {
+            const QFileInfo named(QDir(directory()), typed->text());
+            // A full path is taken as typed: the list may not have caught up
+            // with it yet (a folder as large as /dev is read in the background).
+            if (named.exists() && !named.isDir() && (!picked || QDir::isAbsolutePath(typed->text()))) {
+                chosen_ = named.absoluteFilePath();
+                return QDialog::accept();
+            }
+        }
         QFileDialog::accept();
     }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* sidebar = findChild<QListView*>(QStringLiteral("sidebar"));
+        if (sidebar && watched == sidebar->viewport() && event->type() == QEvent::MouseButtonPress) {
+            const QModelIndex at = sidebar->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            const QString place = QDir::cleanPath(at.data(Qt::UserRole + 1).toUrl().toLocalFile());
+            if (at.isValid() && discs_.contains(place)) {
+                chosen_ = discs_.value(place);
+                QDialog::accept();
+                return true;
+            }
+        }
+        return QFileDialog::eventFilter(watched, event);
+    }
+
+private:
+    QHash<QString, QString> discs_;  // a sidebar place, to its drive
+    QString chosen_;
 };
 
 }  // namespace
@@ -59,6 +117,9 @@ bool FileDialog::ShowOpen()
     if (!m_dialogTitle.isEmpty())  // else Qt's own "Open"
         dialog.setWindowTitle(m_dialogTitle);
     dialog.setDirectory(m_initDir);
+    // Drives are device nodes: shown, and openable by name.
+    dialog.setFilter(dialog.filter() | QDir::System);
+    dialog.addDiscPlaces();
 
     const QStringList filters = qtNameFilters(m_filter);
     if (!filters.isEmpty()) {
@@ -70,8 +131,8 @@ bool FileDialog::ShowOpen()
     if (!m_fileName.isEmpty())
         dialog.selectFile(m_fileName);
 
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        m_fileName = dialog.selectedFiles().constFirst();
+    if (dialog.exec() == QDialog::Accepted && (!dialog.chosen().isEmpty() || !dialog.selectedFiles().isEmpty())) {
+        m_fileName = dialog.chosen().isEmpty() ? dialog.selectedFiles().constFirst() : dialog.chosen();
         return true;
     }
     m_fileName.clear();
