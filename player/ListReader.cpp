@@ -24,6 +24,7 @@ struct Walk {
     const ListBudget& budget;
     const std::function<void(M3uEntry)>& take;
     const std::function<bool()>& cancelled;
+    const std::shared_ptr<VideoCdDiscs>& discs;
     ListOutcome outcome;
     QSet<QString> seen;
     qsizetype taken = 0;
@@ -45,27 +46,35 @@ struct Walk {
     }
 
     // A Video CD (a drive, an image), or a track file of a disc the desktop
-    // mounted: its tracks, from that file's on, are taken in its place, or
-    // `why` says why none can be. False if `path` is neither.
-    bool takeVideoCd(const QString& path, QString& why)
+    // mounted: its tracks are taken in its place, or `why` says why none can
+    // be. A track file named alone plays the disc from its track on; one
+    // named in a list, its own track. False if `path` is neither.
+    bool takeVideoCd(const QString& path, QString& why, bool alone)
     {
         QString source = path;
-        int first = 1;
+        int first = 1, last = 99;
         if (!isVideoCdSource(path)) {
-            if (!QFileInfo(path).fileName().startsWith(QLatin1String("avseq"), Qt::CaseInsensitive))
+            const QString name = QFileInfo(path).fileName();
+            if (!name.startsWith(QLatin1String("avseq"), Qt::CaseInsensitive)
+                && !name.startsWith(QLatin1String("music"), Qt::CaseInsensitive))
                 return false;
             const VideoCdMountedTrack mounted = mountedVideoCdTrack(path, mountTable());
             if (mounted.track == 0)
                 return false;
-            source = mounted.device, first = mounted.track;
+            source = mounted.device, first = mounted.track, last = alone ? 99 : mounted.track;
         }
-        const VideoCdDisc disc = openVideoCd(source);
-        // A .bin that holds no Video CD may still be a clip.
-        if (disc.notVideoCd && source == path && path.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive))
+        const VideoCdDisc disc = discs->open(source);
+        // A .bin or .img that holds no Video CD may still be a clip.
+        if (disc.notVideoCd && source == path && !path.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive)
+            && !path.endsWith(QLatin1String(".nrg"), Qt::CaseInsensitive)
+            && !path.endsWith(QLatin1String(".toc"), Qt::CaseInsensitive)
+            && !path.endsWith(QLatin1String(".ccd"), Qt::CaseInsensitive) && QFileInfo(path).isFile())
             return false;
         why = disc.failure;
+        if (why.isEmpty() && first > disc.tracks.size())
+            why = QStringLiteral("il Video CD non ha la traccia %1").arg(first);
         for (const VideoCdTrack& track : disc.tracks) {
-            if (track.number < first)
+            if (track.number < first || track.number > last)
                 continue;
             if (taken >= budget.entries) {
                 full = true;
@@ -73,7 +82,7 @@ struct Walk {
                 break;
             }
             ++taken;
-            take({videoCdUrl(disc.source, track.number),
+            take({videoCdUrl(disc.id, track.number),
                   QStringLiteral("Video CD, traccia %1 di %2").arg(track.number).arg(disc.tracks.size())});
         }
         return true;
@@ -93,7 +102,7 @@ struct Walk {
             // What can never name a local file is shown as written.
             QString why = entryRefusal(entry.path);
             const QString name = why.isEmpty() ? displayName(entry.path) : shortName(entry.path);
-            if (why.isEmpty() && !takeVideoCd(entry.path, why)) {
+            if (why.isEmpty() && !takeVideoCd(entry.path, why, false)) {
                 const QFileInfo info(entry.path);
                 why = refusal(info);
                 if (why.isEmpty()) {
@@ -128,16 +137,16 @@ struct Walk {
 }  // namespace
 
 ListOutcome readMedia(const QString& path, const ListBudget& budget, const std::function<void(M3uEntry)>& take,
-                      const std::function<bool()>& cancelled)
+                      const std::function<bool()>& cancelled, const std::shared_ptr<VideoCdDiscs>& discs)
 {
-    Walk walk{budget, take, cancelled, {}, {}, 0, budget.bytes, false};
+    Walk walk{budget, take, cancelled, discs, {}, {}, 0, budget.bytes, false};
     const QString name = shortName(path, 120);
     const QFileInfo info(path);
     if (isNetworkAddress(path))
         walk.outcome.error = QStringLiteral("Indirizzo rifiutato, solo file locali: %1").arg(name);
     else if (path.isEmpty() || path.contains(QChar(0)) || !info.exists())
         walk.outcome.error = QStringLiteral("File non trovato: %1").arg(name);
-    else if (QString why; walk.takeVideoCd(info.absoluteFilePath(), why)) {
+    else if (QString why; walk.takeVideoCd(info.absoluteFilePath(), why, true)) {
         if (!why.isEmpty())
             walk.outcome.error = QStringLiteral("Impossibile riprodurre \"%1\": %2").arg(displayName(path), why);
     } else if (!info.isFile() || !info.isReadable())

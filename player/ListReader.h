@@ -5,6 +5,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+
+class VideoCdDiscs;
 
 // Limits on what one opening may read, lists inside lists included: beyond
 // them a list would only hold up the player and fill its memory.
@@ -29,8 +32,9 @@ struct ListOutcome {
 
 // Opens `path` (a clip, or an .m3u/.m3u8/.pls list and the lists it names,
 // each once) and hands each plain, readable local file to `take`, in order.
-// Entries that are not such files are skipped with their reason. It may
-// block on the disk: run it away from the GUI thread. `cancelled` is asked
-// between entries.
+// Entries that are not such files are skipped with their reason; Video CDs
+// are opened in `discs`, their tracks taken in their place. It may block on
+// the disk: run it away from the GUI thread. `cancelled` is asked between
+// entries.
 ListOutcome readMedia(const QString& path, const ListBudget& budget, const std::function<void(M3uEntry)>& take,
-                      const std::function<bool()>& cancelled = [] { return false; });
+                      const std::function<bool()>& cancelled, const std::shared_ptr<VideoCdDiscs>& discs);

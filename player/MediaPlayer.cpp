@@ -7,6 +7,7 @@
 #include "player/FullScreen.h"
 #include "player/Opening.h"
 #include "player/Stage.h"
+#include "player/VideoCd.h"
 #include "player/VideoCdStream.h"
 
 #include <QApplication>
@@ -27,7 +28,7 @@ void MediaPlayer::prepareApplication()
 }
 
 MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoSurface::Drawing drawing)
-    : QWidget(parent), settings_(settings),
+    : QWidget(parent), settings_(settings), discs_(VideoCdDiscs::shared()),
       engine_(new Engine(engineOptions(settings, VideoSurface::hasGpu()),
                          {"time-pos", "duration", "pause", "idle-active", "vo-configured", "media-title", "path",
                           "playlist-pos", "playlist-count"}, this))
@@ -45,7 +46,11 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
     });
     connect(engine_, &Engine::fileLoaded, this, [this] { apply({PlayEvent::FileLoaded}); });
     declareSdColours(*engine_);
-    addVideoCdProtocol(*engine_);
+    addVideoCdProtocol(*engine_, *discs_);
+    // From the engine's threads: what a disc's reader has to say comes here.
+    discs_->setNotices([status = status_](const QString& text) {
+        QMetaObject::invokeMethod(status, [status, text] { status->setNotice(text); }, Qt::QueuedConnection);
+    });
 
     connect(video_, &VideoSurface::ready, this, [this] {
         if (!pending_.isEmpty())
@@ -74,6 +79,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
 
 MediaPlayer::~MediaPlayer()
 {
+    discs_->setNotices({});
     if (opening_)
         opening_->drop();
     // No reader of ours outlives the program, unless a disk holds it.

@@ -16,6 +16,7 @@ class Engine;
 class FullScreen;
 class Opening;
 class Stage;
+class VideoCdDiscs;
 
 // The player component: the engine, the picture, its own control bar,
 // tracker and status line, and the full-screen window. The host only calls
@@ -65,6 +66,8 @@ private:
     bool seek(double seconds, const char* flags);
 
     const PlayerSettings settings_;
+    // The Video CDs the engine may read.
+    const std::shared_ptr<VideoCdDiscs> discs_;
     Engine* engine_;
     Stage* stage_ = nullptr;  // what moves to the full screen, and its parts:
     VideoSurface* video_ = nullptr;

@@ -1,6 +1,7 @@
 #include "player/Opening.h"
 
 #include "player/EntryText.h"
+#include "player/VideoCd.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -70,7 +71,9 @@ Opening::Opening(const QString& path, Send send, const ListBudget& budget, QObje
     again_.setSingleShot(true);
     connect(&again_, &QTimer::timeout, this, [this] { state_ == State::ReadingFirst ? sendFirst() : feed(); });
     ++readersRunning;
-    reader_ = std::thread([run = run_, path, budget] {
+    // Held by the reader itself: one left running at exit reads nothing of
+    // ours that is gone.
+    reader_ = std::thread([run = run_, path, budget, discs = VideoCdDiscs::shared()] {
         QList<M3uEntry> batch;
         qsizetype batchSize = 1;  // the first file at once, then more at a time
         bool first = true;
@@ -94,7 +97,7 @@ Opening::Opening(const QString& path, Send send, const ListBudget& budget, QObje
             batch.append(std::move(entry));
             if (batch.size() >= batchSize || sinceSent.elapsed() > 50)
                 hand();
-        }, [&] { return run->cancelled.load(); });
+        }, [&] { return run->cancelled.load(); }, discs);
         if (!batch.isEmpty())
             hand();
         post(run, [outcome](Opening& opening) { opening.readerFinished(outcome); });

@@ -3,18 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QLoggingCategory>
-#include <QMutex>
 #include <QRegularExpression>
-#include <QScopeGuard>
-#include <QStorageInfo>
 
 #include <cdio/cdio.h>
-#include <cdio/iso9660.h>
 #include <cdio/logging.h>
-#include <libvcd/info.h>
-#include <libvcd/logging.h>
 
 #include <fcntl.h>
 #include <linux/cdrom.h>
@@ -23,29 +15,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <thread>
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcVideoCd, "tembrio.videocd")
+constexpr int block = 2336;  // a Mode 2 sector: subheader, then payload
+constexpr int pregap = 150;  // between two tracks of a Video CD
 
-constexpr int frameSize = 2352;
-// A .cue is a few lines a track; anything much larger is not one.
-constexpr qint64 cueLimit = 64 * 1024;
+// Functions, not namespace-scope strings: a reader left running at exit
+// must find nothing of ours destroyed.
+QString audioCd() { return QStringLiteral("\u00e8 un CD audio, non un Video CD"); }
+QString notVideoCd() { return QStringLiteral("non \u00e8 un Video CD"); }
+QString noTracks() { return QStringLiteral("il Video CD non ha tracce video"); }
 
-// The libraries' own handlers end the program on an error message.
-void quietLibraries()
+// libcdio's own handler ends the program on an error message; ours says
+// nothing, and touches nothing that could be gone at exit.
+void quietLibcdio()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        cdio_log_set_handler([](cdio_log_level_t level, const char* text) {
-            qCDebug(lcVideoCd, "libcdio (%d): %s", int(level), text);
-        });
-        vcd_log_set_handler([](vcd_log_level_t level, const char* text) {
-            qCDebug(lcVideoCd, "libvcdinfo (%d): %s", int(level), text);
-        });
+        cdio_log_set_handler([](cdio_log_level_t, const char*) {});
         cdio_init();
     });
 }
@@ -55,19 +49,9 @@ struct Fd {
     ~Fd() { if (fd >= 0) ::close(fd); }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    int release() { return std::exchange(fd, -1); }
     int fd;
 };
-
-// Never blocks: a FIFO opened without O_NONBLOCK waits for a writer.
-int openQuietly(const QString& path)
-{
-    return ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-}
-
-QString quoted(const QString& name)
-{
-    return QStringLiteral("\"%1\"").arg(name.size() > 80 ? name.left(79) + QChar(0x2026) : name);
-}
 
 QString openFailure(int error, bool drive)
 {
@@ -83,23 +67,17 @@ QString openFailure(int error, bool drive)
     }
 }
 
-const QString audioCd = QStringLiteral("\u00e8 un CD audio, non un Video CD");
-const QString dataDisc = QStringLiteral("\u00e8 un disco di dati, non un Video CD");
-
 // Why the drive cannot be read now; empty if it holds a disc.
-QString driveFailure(const QString& device)
+QString driveFailure(int fd)
 {
-    const Fd drive(openQuietly(device));
-    if (drive.fd < 0)
-        return openFailure(errno, true);
-    switch (::ioctl(drive.fd, CDROM_DRIVE_STATUS, CDSL_CURRENT)) {
+    switch (::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT)) {
     case CDS_NO_DISC: return QStringLiteral("nessun disco nell'unit\u00e0");
     case CDS_TRAY_OPEN: return QStringLiteral("il cassetto dell'unit\u00e0 \u00e8 aperto");
     case CDS_DRIVE_NOT_READY: return QStringLiteral("l'unit\u00e0 non \u00e8 ancora pronta, riprovare");
     case -1: {
         // Not a CD drive: a device without a medium reads as empty.
         quint64 size = 0;
-        if (::ioctl(drive.fd, BLKGETSIZE64, &size) == 0 && size == 0)
+        if (::ioctl(fd, BLKGETSIZE64, &size) == 0 && size == 0)
             return QStringLiteral("nessun disco nell'unit\u00e0");
         return QStringLiteral("non \u00e8 un'unit\u00e0 CD o DVD");
     }
@@ -107,303 +85,424 @@ QString driveFailure(const QString& device)
     }
 }
 
-// --- drives and .nrg, through libvcdinfo -----------------------------------
+// --- what a disc's sectors say ------------------------------------------------
 
-void readThroughLibcdio(VideoCdDisc& disc)
+quint32 littleEndian(const char* at)
 {
-    const driver_id_t driver = disc.reading == VideoCdDisc::Reading::Drive ? DRIVER_DEVICE : DRIVER_NRG;
-    QByteArray name = QFile::encodeName(disc.sectorFile);
-    char* source = name.data();
-    vcdinfo_obj_t* info = nullptr;
-    const vcdinfo_open_return_t opened = vcdinfo_open(&info, &source, driver, nullptr);
-    const auto close = qScopeGuard([&] { if (info) vcdinfo_close(info); });
-    if (opened == VCDINFO_OPEN_OTHER) {
-        disc.notVideoCd = true;
-        CdIo_t* cd = cdio_open(name.constData(), driver);
-        const bool audio = cd && cdio_get_track_format(cd, cdio_get_first_track_num(cd)) == TRACK_FORMAT_AUDIO;
-        if (cd)
-            cdio_destroy(cd);
-        disc.failure = audio ? audioCd : dataDisc;
-        return;
-    }
-    if (opened != VCDINFO_OPEN_VCD || !info) {
-        disc.failure = disc.reading == VideoCdDisc::Reading::Drive ? QStringLiteral("disco non leggibile")
-                                                                   : QStringLiteral("immagine non leggibile");
-        return;
-    }
-    const vcd_type_t type = vcdinfo_get_format_version(info);
-    disc.kind = type == VCD_TYPE_SVCD || type == VCD_TYPE_HQVCD ? VideoCdDisc::Kind::Svcd : VideoCdDisc::Kind::Vcd;
-    // libvcdinfo counts from its track 1, libcdio's track 2.
-    // No tracks reads as -1.
-    const unsigned count = vcdinfo_get_num_tracks(info) <= 99 ? vcdinfo_get_num_tracks(info) : 0;
-    for (unsigned t = 1; t <= count; ++t)
-        disc.tracks.append({int(t), int(vcdinfo_get_track_lsn(info, track_t(t))),
-                            int(vcdinfo_get_track_sect_count(info, track_t(t)))});
-    if (disc.tracks.isEmpty())
-        disc.failure = QStringLiteral("il Video CD non ha tracce video");
-    const lsn_t end = cdio_get_disc_last_lsn(vcdinfo_get_cd_image(info));
-    for (const VideoCdTrack& track : disc.tracks)
-        if (track.start < 0 || track.sectors <= 0 || track.start + track.sectors > end)
-            disc.failure = QStringLiteral("disco danneggiato: una traccia va oltre la fine");
+    return quint32(quint8(at[0])) | quint32(quint8(at[1])) << 8 | quint32(quint8(at[2])) << 16 | quint32(quint8(at[3])) << 24;
 }
 
-// --- images, read as raw sectors -------------------------------------------
+int bcd(char value) { return (quint8(value) >> 4) * 10 + (quint8(value) & 15); }
 
-// A Video CD image as cdrdao and vcdimager write it: 2352-byte Mode 2
-// sectors, tracks found through its file system. The sectors are read
-// straight from the file: libcdio cannot open a .bin without its .cue, and
-// reads the .bin named like the .cue whatever the .cue says.
-void readRawImage(VideoCdDisc& disc, int fd)
+// A file of the disc's ISO 9660 tree.
+struct IsoFile {
+    QString path;  // upper case, without ";1"
+    qint64 lsn = 0;
+    qint64 sectors = 0;
+};
+
+// The files of the tree, read through `reader`; a bounded walk, whatever the
+// directories claim.
+std::vector<IsoFile> isoFiles(DiscReader& reader)
+{
+    std::vector<IsoFile> files;
+    char sector[block];
+    if (reader.read(16, 1, sector) != SectorRead::Ok || std::memcmp(sector + 8, "\x01" "CD001", 6) != 0)
+        return files;
+    struct Dir { QString path; qint64 lsn, bytes; int depth; };
+    const char* root = sector + 8 + 156;
+    std::vector<Dir> dirs{{QString(), littleEndian(root + 2), littleEndian(root + 10), 0}};
+    int read = 0;
+    while (!dirs.empty() && read < 256 && files.size() < 4096) {
+        const Dir dir = dirs.back();
+        dirs.pop_back();
+        for (qint64 at = 0; at < std::min<qint64>(dir.bytes, 64 * 2048) && read < 256; at += 2048, ++read) {
+            if (reader.read(dir.lsn + at / 2048, 1, sector) != SectorRead::Ok)
+                break;
+            const char* data = sector + 8;
+            for (int r = 0; r < 2048;) {
+                const int length = quint8(data[r]);
+                if (length < 34 || r + length > 2048)
+                    break;
+                const int nameLength = quint8(data[r + 32]);
+                const bool isDir = data[r + 25] & 2;
+                if (nameLength > 0 && 33 + nameLength <= length && !(nameLength == 1 && quint8(data[r + 33]) <= 1)) {
+                    QString name = QString::fromLatin1(data + r + 33, nameLength).toUpper();
+                    name = name.left(name.indexOf(u';') < 0 ? name.size() : name.indexOf(u';'));
+                    const qint64 lsn = littleEndian(data + r + 2), bytes = littleEndian(data + r + 10);
+                    if (isDir && dir.depth < 8)
+                        dirs.push_back({dir.path + u'/' + name, lsn, bytes, dir.depth + 1});
+                    else if (!isDir)
+                        files.push_back({dir.path + u'/' + name, lsn, (bytes + 2047) / 2048});
+                }
+                r += length;
+            }
+        }
+    }
+    return files;
+}
+
+// A Form 1 file of the disc by its fixed sector, or by its name in the tree.
+QByteArray discFile(DiscReader& reader, qint64 lsn, const char* signature, const std::vector<IsoFile>& tree,
+                    const QStringList& names)
+{
+    char sector[block];
+    if (reader.read(lsn, 1, sector) == SectorRead::Ok && std::memcmp(sector + 8, signature, 8) == 0)
+        return QByteArray(sector + 8, 2048);
+    for (const IsoFile& file : tree)
+        if (names.contains(file.path) && reader.read(file.lsn, 1, sector) == SectorRead::Ok
+            && std::memcmp(sector + 8, signature, 8) == 0)
+            return QByteArray(sector + 8, 2048);
+    return {};
+}
+
+// --- a drive, through libcdio ---------------------------------------------------
+
+// The disc in a drive as it was when opened: its tracks and volume.
+struct DriveDisc {
+    std::vector<DiscTrack> table;
+    qint64 end = 0;
+    QByteArray volume;
+};
+
+DriveDisc driveDisc(CdIo_t* cd)
+{
+    DriveDisc disc;
+    const track_t first = cdio_get_first_track_num(cd), count = cdio_get_num_tracks(cd);
+    if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count > 99)
+        return disc;
+    for (track_t t = first; t < first + count; ++t) {
+        const lsn_t start = cdio_get_track_lsn(cd, t);
+        if (start == CDIO_INVALID_LSN)
+            return {};
+        const bool audio = cdio_get_track_format(cd, t) == TRACK_FORMAT_AUDIO;
+        disc.table.push_back({int(t), audio, disc.table.empty() ? start : std::max<qint64>(start - pregap, 0), start});
+    }
+    disc.end = cdio_get_disc_last_lsn(cd);
+    char sector[block];
+    if (cdio_read_mode2_sector(cd, sector, 16, true) == DRIVER_OP_SUCCESS)
+        disc.volume = QByteArray(sector + 8 + 40, 32);
+    return disc;
+}
+
+class DriveReader final : public DiscReader {
+public:
+    DriveReader(int fd, CdIo_t* cd) : fd_(fd), cd_(cd) {}
+    ~DriveReader() override
+    {
+        cdio_destroy(cd_);
+        ::close(fd_);
+    }
+    SectorRead read(qint64 lsn, int count, char* out) override
+    {
+        if (cdio_read_mode2_sectors(cd_, out, lsn_t(lsn), true, unsigned(count)) == DRIVER_OP_SUCCESS)
+            return SectorRead::Ok;
+        const int status = ::ioctl(fd_, CDROM_DRIVE_STATUS, CDSL_CURRENT);
+        return status == CDS_NO_DISC || status == CDS_TRAY_OPEN ? SectorRead::Gone : SectorRead::Unreadable;
+    }
+
+private:
+    const int fd_;
+    CdIo_t* const cd_;
+};
+
+// libcdio gets the descriptor that was checked, never the name again.
+CdIo_t* openDrive(int fd)
+{
+    return cdio_open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), DRIVER_DEVICE);
+}
+
+class DriveSource final : public DiscSource {
+public:
+    DriveSource(QString device, dev_t id, DriveDisc disc) : device_(std::move(device)), id_(id), disc_(std::move(disc)) {}
+    std::unique_ptr<DiscReader> reader() const override
+    {
+        Fd fd(openQuietly(device_));
+        struct stat file {};
+        if (fd.fd < 0 || ::fstat(fd.fd, &file) != 0 || !S_ISBLK(file.st_mode) || file.st_rdev != id_ || !driveFailure(fd.fd).isEmpty())
+            return {};
+        CdIo_t* cd = openDrive(fd.fd);
+        if (!cd)
+            return {};
+        auto reader = std::make_unique<DriveReader>(fd.release(), cd);
+        // The same disc, not another one put in since.
+        const DriveDisc now = driveDisc(cd);
+        if (now.volume != disc_.volume || now.end != disc_.end || now.table.size() != disc_.table.size()
+            || !std::equal(now.table.begin(), now.table.end(), disc_.table.begin(),
+                           [](const DiscTrack& a, const DiscTrack& b) { return a.start == b.start; }))
+            return {};
+        return reader;
+    }
+
+private:
+    const QString device_;
+    const dev_t id_;
+    const DriveDisc disc_;
+};
+
+// --- an image -----------------------------------------------------------------------
+
+class ImageReader final : public DiscReader {
+public:
+    explicit ImageReader(std::shared_ptr<const DiscImage> image) : image_(std::move(image)) {}
+    SectorRead read(qint64 lsn, int count, char* out) override { return readImageSectors(*image_, lsn, count, out); }
+
+private:
+    const std::shared_ptr<const DiscImage> image_;
+};
+
+class ImageSource final : public DiscSource {
+public:
+    explicit ImageSource(DiscImage image) : image_(std::make_shared<const DiscImage>(std::move(image))) {}
+    std::unique_ptr<DiscReader> reader() const override
+    {
+        if (!image_->files->unchanged())
+            return {};
+        return std::make_unique<ImageReader>(image_);
+    }
+
+private:
+    const std::shared_ptr<const DiscImage> image_;
+};
+
+QByteArray imageIdentity(const DiscFiles& files)
+{
+    QByteArray key("image");
+    for (const DiscFiles::Identity& id : files.identities)
+        key += QByteArray::number(id.device) + ':' + QByteArray::number(id.inode) + ':' + QByteArray::number(id.size)
+            + ':' + QByteArray::number(id.modified) + ';';
+    return key;
+}
+
+// Opens a drive or an image and reads its tracks into `disc`; the disc's
+// identity, or empty if it cannot be read.
+QByteArray openSource(const QString& path, VideoCdDisc& disc)
 {
     struct stat file {};
-    ::fstat(fd, &file);
-    const qint64 frames = file.st_size / frameSize;
-    // Through our own descriptor: the name could be something else by now.
-    iso9660_t* iso = iso9660_open_fuzzy(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), 16);
-    if (!iso) {
-        disc.notVideoCd = true;
-        disc.failure = QStringLiteral("non \u00e8 un Video CD");
-        return;
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &file) != 0) {
+        disc.failure = openFailure(path.isEmpty() ? ENOENT : errno, false);
+        return {};
     }
-    const auto close = qScopeGuard([&] { iso9660_close(iso); });
-    // iso9660_ifs_stat_translate() matches the names in lower case.
-    const auto find = [&](const QByteArray& path) -> std::optional<std::pair<int, int>> {
-        iso9660_stat_t* entry = iso9660_ifs_stat_translate(iso, path.constData());
-        if (!entry)
+    if (S_ISBLK(file.st_mode)) {
+        Fd fd(openQuietly(path));
+        struct stat opened {};
+        if (fd.fd < 0 || ::fstat(fd.fd, &opened) != 0 || !S_ISBLK(opened.st_mode)) {
+            disc.failure = openFailure(fd.fd < 0 ? errno : EINVAL, true);
             return {};
-        const std::pair<int, int> where{int(entry->lsn), int(entry->secsize)};
-        iso9660_stat_free(entry);
-        return where;
-    };
-    const struct { const char* info; const char* signature; VideoCdDisc::Kind kind; const char* track; } kinds[] = {
-        {"/vcd/info.vcd", "VIDEO_CD", VideoCdDisc::Kind::Vcd, "/mpegav/avseq%1.dat"},
-        {"/svcd/info.svd", "SUPERVCD", VideoCdDisc::Kind::Svcd, "/mpeg2/avseq%1.mpg"},
-        {"/svcd/info.svd", "HQ-VCD  ", VideoCdDisc::Kind::Svcd, "/mpeg2/avseq%1.mpg"},
-    };
-    const char* trackPattern = nullptr;
-    for (const auto& kind : kinds) {
-        char block[ISO_BLOCKSIZE];
-        const auto info = find(kind.info);
-        if (info && iso9660_iso_seek_read(iso, block, info->first, 1) == ISO_BLOCKSIZE
-            && std::memcmp(block, kind.signature, 8) == 0) {
-            disc.kind = kind.kind;
-            trackPattern = kind.track;
-            break;
         }
+        if ((disc.failure = driveFailure(fd.fd)).isEmpty()) {
+            CdIo_t* cd = openDrive(fd.fd);
+            if (!cd) {
+                disc.failure = QStringLiteral("disco non leggibile");
+                return {};
+            }
+            const discmode_t mode = cdio_get_discmode(cd);
+            DriveReader reader(fd.release(), cd);
+            DriveDisc drive = driveDisc(cd);
+            if (mode >= CDIO_DISC_MODE_DVD_ROM && mode <= CDIO_DISC_MODE_DVD_OTHER) {
+                disc.notVideoCd = true;
+                disc.failure = notVideoCd();
+            } else if (drive.table.empty()) {
+                disc.failure = QStringLiteral("disco vuoto o non leggibile");
+            } else if (std::all_of(drive.table.begin(), drive.table.end(), [](const DiscTrack& t) { return t.audio; })) {
+                disc.notVideoCd = true;
+                disc.failure = audioCd();
+            } else {
+                readVideoCdTracks(reader, drive.table, drive.end, disc);
+            }
+            QByteArray key = "drive" + QByteArray::number(quint64(opened.st_rdev)) + ':' + drive.volume.toHex() + ':'
+                + QByteArray::number(drive.end);
+            for (const DiscTrack& t : drive.table)
+                key += ':' + QByteArray::number(t.start);
+            disc.sectors = std::make_shared<DriveSource>(path, opened.st_rdev, std::move(drive));
+            return key;
+        }
+        return {};
     }
-    if (!trackPattern) {
+    if (!S_ISREG(file.st_mode)) {
+        disc.failure = QStringLiteral("non \u00e8 n\u00e9 un'immagine di disco n\u00e9 un'unit\u00e0");
+        return {};
+    }
+    DiscImage image = readDiscImage(path);
+    if (image.audioCd) {
         disc.notVideoCd = true;
-        disc.failure = dataDisc;
+        disc.failure = audioCd();
+    } else if (!image.failure.isEmpty()) {
+        disc.notVideoCd = image.failure == notVideoCd();
+        disc.failure = image.failure;
+    } else {
+        ImageReader reader(std::make_shared<const DiscImage>(image));
+        readVideoCdTracks(reader, image.tracks, image.end, disc);
+    }
+    const QByteArray key = imageIdentity(*image.files);
+    disc.sectors = std::make_shared<ImageSource>(std::move(image));
+    return key;
+}
+
+}  // namespace
+
+void readVideoCdTracks(DiscReader& reader, const std::vector<DiscTrack>& table, qint64 end, VideoCdDisc& disc)
+{
+    const std::vector<IsoFile> tree = isoFiles(reader);
+    QByteArray info = discFile(reader, 150, "VIDEO_CD", tree, {"/VCD/INFO.VCD"});
+    if (info.isEmpty())
+        info = discFile(reader, 150, "SUPERVCD", tree, {"/SVCD/INFO.SVD"});
+    if (info.isEmpty())
+        info = discFile(reader, 150, "HQ-VCD  ", tree, {"/SVCD/INFO.SVD"});
+    if (info.isEmpty()) {
+        disc.notVideoCd = true;
+        disc.failure = notVideoCd();
         return;
     }
-    for (int n = 1; n <= 99; ++n) {
-        const auto track = find(QString::fromLatin1(trackPattern).arg(n, 2, 10, QChar('0')).toLatin1());
-        if (!track)
-            break;
-        disc.tracks.append({n, track->first, track->second});
+    disc.kind = info.startsWith("VIDEO_CD") ? VideoCdDisc::Kind::Vcd : VideoCdDisc::Kind::Svcd;
+    QByteArray entries = discFile(reader, 151, "ENTRYVCD", tree, {"/VCD/ENTRIES.VCD"});
+    if (entries.isEmpty())
+        entries = discFile(reader, 151, "ENTRYSVD", tree, {"/SVCD/ENTRIES.SVD"});
+
+    // Where each MPEG track begins (disc track 2 on), and where it must end.
+    std::map<int, std::pair<qint64, qint64>> tracks;
+    if (!table.empty()) {
+        for (size_t i = 1; i < table.size(); ++i)
+            if (!table[i].audio)
+                tracks[int(tracks.size()) + 1] = {table[i].start, i + 1 < table.size() ? table[i + 1].gap : end};
+    } else if (!entries.isEmpty()) {
+        // An image alone: its tracks from the entry points, the first of each.
+        const int count = std::min(quint8(entries[10]) << 8 | quint8(entries[11]), 500);
+        for (int i = 0; i < count; ++i) {
+            const char* e = entries.constData() + 12 + 4 * i;
+            const int track = bcd(e[0]);
+            const qint64 lsn = (qint64(bcd(e[1])) * 60 + bcd(e[2])) * 75 + bcd(e[3]) - 150;
+            if (track >= 2 && track <= 99 && lsn > 0 && !tracks.count(track - 1))
+                tracks[track - 1] = {lsn, end};
+        }
+    } else {
+        // No table and no entry points: the track files by their names.
+        const QRegularExpression named(QStringLiteral("^/(?:MPEGAV|MPEG2)/(?:AVSEQ|MUSIC)\\d\\d\\.(?:DAT|MPG)$"));
+        std::vector<IsoFile> files;
+        std::copy_if(tree.begin(), tree.end(), std::back_inserter(files), [&](const IsoFile& f) { return named.match(f.path).hasMatch(); });
+        std::sort(files.begin(), files.end(), [](const IsoFile& a, const IsoFile& b) { return a.lsn < b.lsn; });
+        for (const IsoFile& f : files)
+            if (tracks.size() < 98)
+                tracks[int(tracks.size()) + 1] = {f.lsn, end};
     }
-    if (disc.tracks.isEmpty()) {
-        disc.failure = QStringLiteral("il Video CD non ha tracce video");
-        return;
-    }
-    for (const VideoCdTrack& track : disc.tracks) {
-        if (track.start < 0 || track.sectors <= 0 || qint64(track.start) + track.sectors > frames) {
-            disc.failure = QStringLiteral("immagine troncata");
+    // Without a sheet, a track ends a pregap before the next begins.
+    for (auto it = tracks.begin(); table.empty() && it != tracks.end(); ++it)
+        if (auto next = std::next(it); next != tracks.end())
+            it->second.second = next->second.first - pregap;
+
+    for (const auto& [number, bounds] : tracks) {
+        const auto [start, limit] = bounds;
+        qint64 sectors = limit - start;
+        // The track's file in the tree says how long its MPEG is.
+        const auto file = std::find_if(tree.begin(), tree.end(), [&](const IsoFile& f) { return f.lsn == start; });
+        if (file != tree.end()) {
+            if (start + file->sectors > end) {
+                disc.failure = QStringLiteral("immagine troncata");
+                disc.tracks.clear();
+                return;
+            }
+            sectors = std::min(sectors, file->sectors);
+        }
+        if (start < 0 || sectors <= 0 || start + sectors > end) {
+            disc.failure = QStringLiteral("disco danneggiato: una traccia va oltre la fine");
+            disc.tracks.clear();
             return;
         }
-        // The sync pattern and Mode 2 of a raw sector, not a 2336-byte one.
-        static const char sync[] = "\x00\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x00";
-        char head[16];
-        if (::pread(fd, head, sizeof head, qint64(track.start) * frameSize) != sizeof head
-            || std::memcmp(head, sync, 12) != 0 || head[15] != 2) {
-            disc.failure = QStringLiteral("formato di immagine non supportato");
-            return;
-        }
+        disc.tracks.append({number, start, int(sectors)});
     }
+    if (disc.tracks.isEmpty())
+        disc.failure = noTracks();
 }
-
-// The one data file a .cue names and its tracks' modes, read with the
-// checks a hostile sheet needs. Empty `file` with `failure` set if not.
-struct CueSheet {
-    QString file;
-    QString named;  // as the sheet writes it
-    QString fileType;
-    QStringList modes;
-    QString failure;
-};
-
-CueSheet readCue(int fd, const QString& cuePath)
-{
-    CueSheet cue;
-    const QString invalid = QStringLiteral("file .cue non valido");
-    QByteArray text(cueLimit + 1, Qt::Uninitialized);
-    qint64 size = 0;
-    for (qint64 got; size < text.size() && (got = ::read(fd, text.data() + size, text.size() - size)) > 0;)
-        size += got;
-    text.truncate(size);
-    if (size == 0 || size > cueLimit || text.contains('\0')) {
-        cue.failure = invalid;
-        return cue;
-    }
-    // Not shared between threads: a QRegularExpression is only reentrant.
-    const QRegularExpression fileLine(QStringLiteral(R"re(^FILE\s+(?:"([^"]*)"|(\S+))\s+(\S+)$)re"),
-                                             QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpression trackLine(QStringLiteral(R"(^TRACK\s+\d{1,2}\s+(\S+)$)"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpression otherLine(
-        QStringLiteral(R"(^(?:REM|CATALOG|CDTEXTFILE|FLAGS|INDEX|ISRC|PERFORMER|POSTGAP|PREGAP|SONGWRITER|TITLE)(?:\s.*)?$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    QStringList files;
-    for (const QByteArray& raw : text.split('\n')) {
-        // Latin-1 keeps the name's bytes whatever the sheet's encoding.
-        const QString line = QString::fromLatin1(raw).trimmed();
-        if (line.isEmpty() || otherLine.match(line).hasMatch())
-            continue;
-        if (const auto m = fileLine.match(line); m.hasMatch()) {
-            files << (m.capturedLength(1) ? m.captured(1) : m.captured(2));
-            cue.fileType = m.captured(3).toUpper();
-        } else if (const auto t = trackLine.match(line); t.hasMatch() && !files.isEmpty()) {
-            cue.modes << t.captured(1).toUpper();
-        } else {
-            cue.failure = invalid;
-            return cue;
-        }
-    }
-    if (files.isEmpty() || files.first().isEmpty() || cue.modes.isEmpty())
-        cue.failure = invalid;
-    else if (files.size() > 1)
-        cue.failure = QStringLiteral("immagine divisa in pi\u00f9 file: non supportata");
-    else
-        cue.named = QFile::decodeName(files.first().toLatin1());
-    if (!cue.named.isEmpty())
-        cue.file = QDir::cleanPath(QFileInfo(cuePath).dir().absoluteFilePath(cue.named));
-    return cue;
-}
-
-void readCueImage(VideoCdDisc& disc, int cueFd)
-{
-    const CueSheet cue = readCue(cueFd, disc.source);
-    if (!cue.failure.isEmpty()) {
-        disc.failure = cue.failure;
-        return;
-    }
-    static const QStringList audioFiles{"WAVE", "MP3", "AIFF", "MOTOROLA"};
-    if (audioFiles.contains(cue.fileType) || cue.modes.count(QStringLiteral("AUDIO")) == cue.modes.size()) {
-        disc.notVideoCd = true;
-        disc.failure = audioCd;
-        return;
-    }
-    if (cue.fileType != QLatin1String("BINARY")) {
-        disc.failure = QStringLiteral("file .cue non valido");
-        return;
-    }
-    if (!cue.modes.contains(QStringLiteral("MODE2/2352"))) {
-        disc.notVideoCd = cue.modes.first().startsWith(QLatin1String("MODE1"));
-        disc.failure = disc.notVideoCd ? dataDisc : QStringLiteral("formato di immagine non supportato");
-        return;
-    }
-    const Fd bin(openQuietly(cue.file));
-    const int error = errno;
-    const QString named = QStringLiteral("il file %1 indicato nel .cue").arg(quoted(cue.named));
-    struct stat binStat {}, cueStat {};
-    if (bin.fd < 0) {
-        disc.failure = error == ENOENT || error == ENOTDIR ? named + QStringLiteral(" non esiste")
-                                                           : named + QStringLiteral(": ") + openFailure(error, false);
-        return;
-    }
-    ::fstat(bin.fd, &binStat);
-    ::fstat(cueFd, &cueStat);
-    if (binStat.st_dev == cueStat.st_dev && binStat.st_ino == cueStat.st_ino) {
-        disc.failure = QStringLiteral("il file .cue indica se stesso come immagine");
-        return;
-    }
-    if (!S_ISREG(binStat.st_mode)) {
-        disc.failure = QStringLiteral("%1, indicato nel .cue, non \u00e8 un file normale").arg(quoted(cue.named));
-        return;
-    }
-    disc.sectorFile = cue.file;
-    readRawImage(disc, bin.fd);
-}
-
-// --- what the stream may read ----------------------------------------------
-
-struct Registry {
-    QMutex lock;
-    QHash<QString, VideoCdDisc> discs;
-};
-
-Registry& registry()
-{
-    static Registry opened;
-    return opened;
-}
-
-} // namespace
 
 bool isVideoCdSource(const QString& path)
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("cue") || suffix == QLatin1String("bin") || suffix == QLatin1String("nrg"))
+    if (isDiscImageName(path))
         return true;
     struct stat file {};
     return ::stat(QFile::encodeName(path).constData(), &file) == 0 && S_ISBLK(file.st_mode);
 }
 
-VideoCdDisc openVideoCd(const QString& path)
+std::shared_ptr<VideoCdDiscs> VideoCdDiscs::shared()
 {
-    quietLibraries();
+    static const std::shared_ptr<VideoCdDiscs> discs = std::make_shared<VideoCdDiscs>();
+    return discs;
+}
+
+VideoCdDisc VideoCdDiscs::open(const QString& path)
+{
+    if (const int delay = openDelay_; delay > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    quietLibcdio();
     VideoCdDisc disc;
-    disc.source = disc.sectorFile = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    struct stat file {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(disc.source).constData(), &file) != 0) {
-        disc.failure = openFailure(path.isEmpty() ? ENOENT : errno, false);
-    } else if (S_ISBLK(file.st_mode)) {
-        disc.reading = VideoCdDisc::Reading::Drive;
-        disc.failure = driveFailure(disc.source);
-        if (disc.failure.isEmpty())
-            readThroughLibcdio(disc);
-    } else if (!S_ISREG(file.st_mode)) {
-        disc.failure = QStringLiteral("non \u00e8 n\u00e9 un'immagine di disco n\u00e9 un'unit\u00e0");
-    } else if (const Fd image(openQuietly(disc.source)); image.fd < 0) {
-        disc.failure = openFailure(errno, false);
-    } else if (::fstat(image.fd, &file) != 0 || !S_ISREG(file.st_mode)) {
-        disc.failure = QStringLiteral("non \u00e8 n\u00e9 un'immagine di disco n\u00e9 un'unit\u00e0");
-    } else {
-        const QString suffix = QFileInfo(disc.source).suffix().toLower();
-        if (suffix == QLatin1String("cue")) {
-            readCueImage(disc, image.fd);
-        } else if (suffix == QLatin1String("nrg")) {
-            disc.reading = VideoCdDisc::Reading::Nrg;
-            readThroughLibcdio(disc);
-        } else {
-            readRawImage(disc, image.fd);
-        }
-    }
-    // Only what opened now may be read: a disc taken out is not.
-    if (!disc.failure.isEmpty())
+    disc.source = path.isEmpty() ? path : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    const QByteArray identity = openSource(disc.source, disc);
+    if (!disc.failure.isEmpty()) {
+        // What failed now takes nothing away from what opened before.
         disc.tracks.clear();
-    QMutexLocker lock(&registry().lock);
-    if (disc.failure.isEmpty())
-        registry().discs.insert(disc.source, disc);
-    else
-        registry().discs.remove(disc.source);
+        disc.sectors.reset();
+        return disc;
+    }
+    QMutexLocker locked(&lock_);
+    if (const auto known = ids_.constFind(identity); known != ids_.cend()) {
+        // The same disc again: the tracks already queued stay valid.
+        disc.id = *known;
+        disc.sectors = discs_.value(disc.id).sectors;
+    } else {
+        disc.id = ++lastId_;
+        ids_.insert(identity, disc.id);
+    }
+    discs_.insert(disc.id, disc);
     return disc;
 }
 
-std::optional<VideoCdDisc> openedVideoCd(const QString& source)
+std::optional<VideoCdDisc> VideoCdDiscs::find(quint64 id) const
 {
-    QMutexLocker lock(&registry().lock);
-    const auto found = registry().discs.constFind(source);
-    if (found == registry().discs.cend())
+    QMutexLocker locked(&lock_);
+    const auto found = discs_.constFind(id);
+    if (found == discs_.cend())
         return {};
     return *found;
 }
 
+void VideoCdDiscs::setNotices(std::function<void(const QString&)> notices)
+{
+    QMutexLocker locked(&lock_);
+    notices_ = std::move(notices);
+}
+
+void VideoCdDiscs::notice(const QString& text) const
+{
+    QMutexLocker locked(&lock_);
+    if (notices_)
+        notices_(text);
+}
+
+// --- mounted discs ----------------------------------------------------------------------
+
 QList<VideoCdMount> mountTable()
 {
     QList<VideoCdMount> mounts;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
-        mounts.append({QFile::decodeName(volume.device()), volume.rootPath(), QString::fromLatin1(volume.fileSystemType())});
+    QFile table(QStringLiteral("/proc/self/mounts"));
+    if (!table.open(QIODevice::ReadOnly))
+        return mounts;
+    // Spaces and the like in a field are written as octal escapes.
+    const auto field = [](const QByteArray& raw) {
+        QByteArray out;
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '\\' && i + 3 < raw.size()) {
+                out += char(raw.mid(i + 1, 3).toInt(nullptr, 8));
+                i += 3;
+            } else {
+                out += raw[i];
+            }
+        }
+        return QFile::decodeName(out);
+    };
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> w = line.split(' ');
+        if (w.size() >= 3)
+            mounts.append({field(w[0]), field(w[1]), field(w[2])});
+    }
     return mounts;
 }
 
@@ -423,8 +522,9 @@ VideoCdMountedTrack mountedVideoCdTrack(const QString& file, const QList<VideoCd
     }
     if (!holder || holder->fileSystem != QLatin1String("iso9660"))
         return {};
-    const QRegularExpression trackFile(QStringLiteral(R"(^/?(?:MPEGAV/AVSEQ(\d\d)\.DAT|MPEG2/AVSEQ(\d\d)\.MPG)(?:;1)?$)"),
-                                              QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression trackFile(
+        QStringLiteral(R"(^/?(?:MPEGAV/(?:AVSEQ|MUSIC)(\d\d)\.(?:DAT|MPG)|MPEG2/AVSEQ(\d\d)\.MPG)(?:;1)?$)"),
+        QRegularExpression::CaseInsensitiveOption);
     const auto match = trackFile.match(path.mid(root.size()));
     const int track = match.hasMatch() ? (match.capturedLength(1) ? match.captured(1) : match.captured(2)).toInt() : 0;
     if (track == 0)

@@ -3,66 +3,31 @@
 #include "player/Engine.h"
 #include "player/VideoCd.h"
 
-#include <QFile>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 
-#include <cdio/cdio.h>
 #include <mpv/stream_cb.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 
 namespace {
 
+constexpr int block = 2336;  // subheader, payload, and what follows
 // A few dozen sectors a read: a stream cancelled on a slow drive ends
 // after at most this much.
 constexpr int batch = 24;
-
-// A raw image: 2352-byte frames, the payload after the 16-byte header and
-// the 8-byte subheader.
-class ImageReader final : public VideoCdReader {
-public:
-    ImageReader(int fd, const VideoCdTrack& track) : VideoCdReader(track.start, track.sectors, 2352, 24), fd_(fd) {}
-    ~ImageReader() override { ::close(fd_); }
-
-private:
-    bool fetch(int lsn, int count, char* frames) override
-    {
-        const qint64 want = qint64(count) * 2352;
-        qint64 got = 0;
-        for (qint64 n; got < want && (n = ::pread(fd_, frames + got, want - got, qint64(lsn) * 2352 + got)) > 0;)
-            got += n;
-        // Short: the image shrank under us.
-        return got == want;
-    }
-    const int fd_;
-};
-
-// A drive or a .nrg through libcdio: 2336-byte Mode 2 blocks, the payload
-// after the 8-byte subheader.
-class CdioReader final : public VideoCdReader {
-public:
-    CdioReader(CdIo_t* cd, const VideoCdTrack& track) : VideoCdReader(track.start, track.sectors, 2336, 8), cd_(cd) {}
-    ~CdioReader() override { cdio_destroy(cd_); }
-
-private:
-    bool fetch(int lsn, int count, char* frames) override
-    {
-        return cdio_read_mode2_sectors(cd_, frames, lsn, true, unsigned(count)) == DRIVER_OP_SUCCESS;
-    }
-    CdIo_t* const cd_;
-};
+// Tries of a sector that failed within a batch before it counts as lost.
+constexpr int tries = 3;
 
 // --- the engine's side; these run on its threads and never call it --------
 
 VideoCdReader* reader(void* cookie) { return static_cast<VideoCdReader*>(cookie); }
 
-int openStream(void*, char* url, mpv_stream_cb_info* info)
+int openStream(void* data, char* url, mpv_stream_cb_info* info)
 {
-    std::unique_ptr<VideoCdReader> opened = VideoCdReader::open(QByteArray(url));
+    // The registry is shared: a reader keeps it for as long as it reads.
+    auto* discs = static_cast<VideoCdDiscs*>(data);
+    std::unique_ptr<VideoCdReader> opened = VideoCdReader::open(QByteArray(url), discs->self());
     if (!opened)
         return MPV_ERROR_LOADING_FAILED;
     info->cookie = opened.release();
@@ -81,74 +46,112 @@ int openStream(void*, char* url, mpv_stream_cb_info* info)
     return 0;
 }
 
+qint64 now()
+{
+    QElapsedTimer clock;
+    clock.start();
+    return clock.msecsSinceReference();
+}
+
 } // namespace
 
-QString videoCdUrl(const QString& source, int track)
+QString videoCdUrl(quint64 disc, int track)
 {
-    return QStringLiteral("%1://%2%3").arg(QLatin1String(videoCdProtocol)).arg(track)
-        .arg(QString::fromLatin1(QFile::encodeName(source).toPercentEncoding("/")));
+    return QStringLiteral("%1://%2/%3").arg(QLatin1String(videoCdProtocol)).arg(disc).arg(track);
 }
 
-bool addVideoCdProtocol(Engine& engine)
+bool addVideoCdProtocol(Engine& engine, VideoCdDiscs& discs)
 {
-    return engine.addStreamProtocol(videoCdProtocol, openStream);
+    return engine.addStreamProtocol(videoCdProtocol, openStream, &discs);
 }
 
-std::unique_ptr<VideoCdReader> VideoCdReader::open(const QByteArray& url)
+std::unique_ptr<VideoCdReader> VideoCdReader::open(const QByteArray& url, const std::shared_ptr<VideoCdDiscs>& discs)
 {
-    // Only sources openVideoCd() opened, which set up libcdio.
-    const QRegularExpression form(QStringLiteral("^%1://([1-9][0-9]?)(/.*)$").arg(QLatin1String(videoCdProtocol)),
-                                         QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression form(QStringLiteral("^%1://([1-9][0-9]{0,9})/([1-9][0-9]?)$").arg(QLatin1String(videoCdProtocol)));
     const auto parts = form.match(QString::fromLatin1(url));
-    if (!parts.hasMatch())
+    if (!parts.hasMatch() || !discs)
         return {};
-    const std::optional<VideoCdDisc> disc = openedVideoCd(QFile::decodeName(QByteArray::fromPercentEncoding(parts.captured(2).toLatin1())));
-    if (!disc)
+    const std::optional<VideoCdDisc> disc = discs->find(parts.captured(1).toULongLong());
+    if (!disc || !disc->sectors)
         return {};
-    const int number = parts.captured(1).toInt();
+    const int number = parts.captured(2).toInt();
     const auto track = std::find_if(disc->tracks.cbegin(), disc->tracks.cend(),
                                     [&](const VideoCdTrack& t) { return t.number == number; });
     if (track == disc->tracks.cend())
         return {};
-    const QByteArray name = QFile::encodeName(disc->sectorFile);
-    struct stat file {};
-    if (disc->reading == VideoCdDisc::Reading::RawImage) {
-        // Never blocks, and reads only a regular file, whatever is there now.
-        const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0)
-            return {};
-        if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) {
-            ::close(fd);
-            return {};
+    std::unique_ptr<DiscReader> sectors = disc->sectors->reader();
+    if (!sectors)
+        return {};
+    return std::unique_ptr<VideoCdReader>(new VideoCdReader(std::move(sectors), discs, number, track->start, track->sectors));
+}
+
+VideoCdReader::VideoCdReader(std::unique_ptr<DiscReader> disc, std::shared_ptr<VideoCdDiscs> discs, int track,
+                             qint64 start, int sectors)
+    : disc_(std::move(disc)), discs_(std::move(discs)), track_(track), start_(start), sectors_(sectors)
+{
+}
+
+VideoCdReader::~VideoCdReader()
+{
+    if (unreadable_ > told_)
+        discs_->notice(QStringLiteral("Video CD, traccia %1: %2 settori illeggibili").arg(track_).arg(unreadable_));
+}
+
+bool VideoCdReader::fetch(qint64 lsn, int count)
+{
+    blocks_.resize(size_t(count) * block);
+    const SectorRead whole = disc_->read(lsn, count, blocks_.data());
+    if (whole == SectorRead::Ok)
+        return true;
+    // A scratch: each sector again on its own, and the lost ones as zeros.
+    for (int i = 0; i < count && whole != SectorRead::Gone; ++i) {
+        char* sector = blocks_.data() + size_t(i) * block;
+        SectorRead one = SectorRead::Unreadable;
+        for (int t = 0; t < tries && one == SectorRead::Unreadable && !cancelled_; ++t)
+            one = disc_->read(lsn + i, 1, sector);
+        if (one == SectorRead::Gone || cancelled_)
+            return !(gone_ = one == SectorRead::Gone);
+        if (one != SectorRead::Ok) {
+            std::memset(sector, 0, block);
+            // Counted once, however often a seek brings it back.
+            if (lsn + i > lastLost_)
+                ++unreadable_, lastLost_ = lsn + i;
         }
-        return std::make_unique<ImageReader>(fd, *track);
     }
-    const bool drive = disc->reading == VideoCdDisc::Reading::Drive;
-    if (::stat(name.constData(), &file) != 0 || !(drive ? S_ISBLK(file.st_mode) : S_ISREG(file.st_mode)))
-        return {};
-    CdIo_t* cd = cdio_open(name.constData(), drive ? DRIVER_DEVICE : DRIVER_NRG);
-    if (!cd)
-        return {};
-    return std::make_unique<CdioReader>(cd, *track);
+    if (whole == SectorRead::Gone) {
+        gone_ = true;
+        discs_->notice(QStringLiteral("Video CD, traccia %1: il disco non c'\u00e8 pi\u00f9").arg(track_));
+        return false;
+    }
+    // Said once a track, and again at most every few seconds as more are lost.
+    if (unreadable_ > told_ && (told_ == 0 || now() - toldAt_ > 3000)) {
+        discs_->notice(QStringLiteral("Video CD, traccia %1: %2 settori illeggibili").arg(track_).arg(unreadable_));
+        told_ = unreadable_, toldAt_ = now();
+    }
+    return true;
 }
 
 qint64 VideoCdReader::read(char* out, qint64 max)
 {
-    if (cancelled_)
+    if (cancelled_ || gone_)
         return -1;
     if (max <= 0 || position_ >= size())
         return 0;
-    const int first = int(position_ / payload);
+    const qint64 lsn = start_ + position_ / payload;
     const int skip = int(position_ % payload);
-    const int count = int(std::min<qint64>({batch, sectors_ - first, (skip + max + payload - 1) / payload}));
-    frames_.resize(size_t(count) * frame_);
-    if (!fetch(start_ + first, count, frames_.data()))
-        return -1;
+    // A batch at a time; a read that ends inside a sector finds it here next time.
+    if (lsn < cachedFrom_ || lsn >= cachedFrom_ + cachedCount_) {
+        const int count = int(std::min<qint64>(batch, start_ + sectors_ - lsn));
+        cachedCount_ = 0;
+        if (!fetch(lsn, count))
+            return -1;
+        cachedFrom_ = lsn, cachedCount_ = count;
+    }
     qint64 done = 0;
-    for (int i = 0; i < count && done < max; ++i) {
-        const int from = i == 0 ? skip : 0;
+    for (qint64 s = lsn; s < cachedFrom_ + cachedCount_ && done < max; ++s) {
+        const int from = s == lsn ? skip : 0;
         const qint64 n = std::min<qint64>(payload - from, max - done);
-        std::memcpy(out + done, frames_.data() + size_t(i) * frame_ + payloadAt_ + from, size_t(n));
+        std::memcpy(out + done, blocks_.data() + size_t(s - cachedFrom_) * block + 8 + from, size_t(n));
         done += n;
     }
     position_ += done;
@@ -157,7 +160,7 @@ qint64 VideoCdReader::read(char* out, qint64 max)
 
 qint64 VideoCdReader::seek(qint64 position)
 {
-    if (cancelled_ || position < 0 || position > size())
+    if (cancelled_ || gone_ || position < 0 || position > size())
         return -1;
     return position_ = position;
 }

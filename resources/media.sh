@@ -101,6 +101,61 @@ vcd_image() {
   fi
 }
 
+# vcd_kinds DIR MPEG...: one Video CD (no playback control) as every image
+# kind users have, in DIR: raw.cue/.bin (2352-byte frames), s2336.cue/.bin,
+# disc.nrg, toc/disc.toc with one data file a track and a pregap, CloneCD's
+# clone.ccd/.img, and cut.cue, whose cut.bin leaves the pregaps out.
+vcd_kinds() {
+  local dir=$1 log=$SCRATCH/vcdxbuild.log mpeg mpegs=(); shift
+  for mpeg; do mpegs+=("$(realpath "$mpeg")"); done
+  mkdir -p "$dir/toc"
+  (
+    cd "$dir" || exit 1
+    vcdxgen -t vcd2 --nopbc -o disc.xml "${mpegs[@]}" &&
+    for kind in "--cue-file=raw.cue --bin-file=raw.bin" "--sector-2336 --cue-file=s2336.cue --bin-file=s2336.bin" \
+                "--image-type=nrg --nrg-file=disc.nrg"; do
+      # shellcheck disable=SC2086
+      vcdxbuild -q -T '2000-01-01 00:00:00' $kind disc.xml || exit 1
+    done
+    # The .toc names its data files as given here: beside it.
+    cd toc && vcdxbuild -q -T '2000-01-01 00:00:00' --image-type=cdrdao --cdrdao-file=disc ../disc.xml
+  ) >"$log" 2>&1 || { cat "$log" >&2; die "vcdxbuild failed on $*"; }
+  # The sheet says where each track's pregap (INDEX 00) and data (INDEX 01) begin.
+  local starts
+  starts=$(tr -d '\r' <"$dir/raw.cue" | awk '$1 == "INDEX" { split($3, t, ":"); print $2, (t[1] * 60 + t[2]) * 75 + t[3] }')
+  cp "$dir/raw.bin" "$dir/clone.img"
+  local frames=$(( $(stat -c %s "$dir/raw.bin") / 2352 ))
+  {
+    printf '[CloneCD]\r\nVersion=3\r\n[Disc]\r\nSessions=1\r\n'
+    echo "$starts" | awk -v n=0 '$1 == 0 { printf "[TRACK %d]\r\nMODE=2\r\nINDEX 0=%d\r\n", ++n, $2; pending = 1 }
+      $1 == 1 { if (!pending) printf "[TRACK %d]\r\nMODE=2\r\n", ++n; printf "INDEX 1=%d\r\n", $2; pending = 0 }'
+  } >"$dir/clone.ccd"
+  # cut.bin: raw.bin without the 150 sectors of each pregap, which cut.cue
+  # gives back as PREGAP lines.
+  : >"$dir/cut.bin"
+  {
+    echo 'FILE "cut.bin" BINARY'
+    echo "$starts" | awk -v frames="$frames" '
+      { kind[NR] = $1; at[NR] = $2 } END {
+        out = 0; track = 0
+        for (i = 1; i <= NR; i++) {
+          if (kind[i] == 0) continue
+          track++; gap = (i > 1 && kind[i - 1] == 0) ? at[i] - at[i - 1] : 0
+          printf "  TRACK %02d MODE2/2352\n", track
+          if (gap) printf "    PREGAP %02d:%02d:%02d\n", int(gap / 4500), int(gap / 75) % 60, gap % 75
+          printf "    INDEX 01 %02d:%02d:%02d\n", int(out / 4500), int(out / 75) % 60, out % 75
+          end = frames; for (j = i + 1; j <= NR; j++) { end = at[j]; break }
+          printf "%d %d\n", at[i], end - at[i] > "/dev/stderr"
+          out += end - at[i]
+        }
+      }'
+  } >"$dir/cut.cue" 2>"$SCRATCH/cut.txt"
+  local from count
+  while read -r from count; do
+    dd if="$dir/raw.bin" bs=2352 skip="$from" count="$count" status=none >>"$dir/cut.bin"
+  done <"$SCRATCH/cut.txt"
+}
+
 # A Video CD track as found on the disc (MPEGAV/AVSEQnn.DAT): the raw
 # 2352-byte Mode 2 sectors of the MPEG track behind a RIFF/CDXA header.
 # vcdimager lays out a disc and the track is cut from its image.
@@ -186,6 +241,7 @@ make_test_set() {
   vcd_image vcd2 "$dir/videocd" videocd "$dir"/videocd/{1,2,3}.mpg
   make_vcd_mpeg "$dir/videocd/svcd-1.mpg" D2A028 'SVCD 1' 2 svcd
   vcd_image svcd "$dir/videocd" svcd "$dir/videocd/svcd-1.mpg"
+  vcd_kinds "$dir/videocd/kinds" "$dir"/videocd/{1,2,3}.mpg
 
   write_list "$dir/all.m3u" red.dat green.avi blue.mpg
   printf '\xef\xbb\xbf#EXTM3U\r\n#EXTINF:10,Verde\r\ngreen.avi\r\n#EXTINF:10,Blu\r\nblue.mpg\r\n' \

@@ -2,6 +2,7 @@
 #include "player/ControlBar.h"
 #include "player/EntryText.h"
 #include "player/ListReader.h"
+#include "player/VideoCd.h"
 #include "player/Opening.h"
 #include "player/PlayState.h"
 
@@ -94,7 +95,8 @@ TEST(Lists, WhatOpeningAPathHandsOnAndWhatItSkipsAndWhy)
             continue;  // root reads anything: checked as nobody below
         QStringList taken;
         const ListOutcome out = readMedia(c.name.isEmpty() || c.name.contains("//") ? c.name : dir.filePath(c.name), c.budget, [&](const M3uEntry& e) {
-            taken << dir.relativeFilePath(e.path) + (e.title.isEmpty() ? "" : "=" + e.title); });
+            taken << dir.relativeFilePath(e.path) + (e.title.isEmpty() ? "" : "=" + e.title); }, [] { return false; },
+            VideoCdDiscs::shared());
         const QString seen = taken.join(' ') + " | " + (out.error.isEmpty() ? out.skippedText() : out.error);
         EXPECT_EQ(QString(seen).replace(dir.path(), "~").toStdString(), c.expected) << c.name.toStdString();
     }

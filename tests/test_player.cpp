@@ -51,6 +51,15 @@ TEST(Player, AVideoCdImagePlaysTrackByTrack)
         EXPECT_TRUE(playing(clip, track)) << qPrintable(p.status());
     }
     EXPECT_TRUE(p.waitFor('w', "Riproduzione terminata")) << qPrintable(p.status());
+    // Every other image kind, named in a list, steps through its tracks too.
+    for (const char* image : {"s2336.cue", "disc.nrg", "toc/disc.toc", "clone.ccd", "cut.cue"}) {
+        SCOPED_TRACE(image);
+        write(dir.filePath("disco.m3u"), (media + "videocd/kinds/" + image + "\n").toUtf8());
+        ASSERT_TRUE(p.player->setFileName(dir.filePath("disco.m3u")) && playing('r', 1)) << qPrintable(p.status());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !p.player->isOpening(); }));
+        EXPECT_TRUE(p.player->Next() && playing('g', 2)) << qPrintable(p.status());
+        EXPECT_TRUE(p.player->Previous() && playing('r', 1)) << qPrintable(p.status());
+    }
 }
 
 // SD video keeps the colours every converter but zimg showed, exactly.
