@@ -439,6 +439,11 @@ check_test_set() {
     (( tracks == ${image#*:} )) && [[ -s $dir/videocd/${image%:*}.bin ]] \
       || fail "$dir/videocd/${image%:*}.cue: $tracks tracks, expected ${image#*:} (with the file system's)"
   done
+  local kind
+  for kind in raw.cue raw.bin s2336.cue s2336.bin disc.nrg toc/disc.toc toc/disc_04.img clone.ccd clone.img cut.cue cut.bin; do
+    [[ -s $dir/videocd/kinds/$kind ]] || fail "$dir/videocd/kinds/$kind: missing"
+  done
+  grep -q '^ *TRACK 04 MODE2/2336' "$dir/videocd/kinds/s2336.cue" || fail "$dir/videocd/kinds/s2336.cue: not in 2336-byte frames"
   local list
   for list in all ext sub/back cp1252 missing url audio; do
     [[ -s $dir/$list.m3u ]] || fail "$dir/$list.m3u: missing"
@@ -451,7 +456,7 @@ check_test_set() {
 make_vcd_bench() {
   mkdir -p "$1"
   make_vcd_mpeg "$SCRATCH/track.mpg" 1EA91D 'Video CD' 30
-  vcd_image vcd2 "$1" videocd "$SCRATCH/track.mpg"
+  vcd_kinds "$1" "$SCRATCH/track.mpg"
   make_cdxa_track "$SCRATCH/track.mpg" "$1/track.dat"
 }
 
