@@ -107,11 +107,22 @@ TEST(VideoCd, EveryImageKindListsTheSameTracksAndEachReadsBackAsTheMpegItWasMade
     ASSERT_TRUE(QFile::link(kinds + "raw.bin", tmp.filePath("sola.bin")) && QFile::link(kinds + "s2336.bin", tmp.filePath("sola2336.bin"))
                 && write(tmp.filePath("sub.mdf"), framed2448) && write(tmp.filePath("nomi.img"), renamed)
                 && write(tmp.filePath("altro.cue"), contents(kinds + "raw.cue").replace("\"raw.bin", "\"" + QFile::encodeName(kinds) + "raw.bin")));
+    // A Nero image written disc at once: the frames as they are, then its cue and track tables.
+    QByteArray dao = raw, cuex, daox(22, '\0');
+    const auto be = [](quint64 v, int bytes) { QByteArray b(bytes, '\0'); for (int i = 0; i < bytes; ++i) b[bytes - 1 - i] = char(v >> 8 * i); return b; };
+    const qint64 points[][2] = {{0, 0}, {300, 450}, {673, 823}, {1120, 1270}}, end = raw.size() / 2352;
+    for (int t = 0; t < 4; ++t) {
+        const qint64 next = t < 3 ? points[t + 1][0] : end;
+        cuex += QByteArray("\x41") + char(t + 1) + char(0) + char(0) + be(points[t][0], 4) + QByteArray("\x41") + char(t + 1) + char(1) + char(0) + be(points[t][1], 4);
+        daox += QByteArray(12, '\0') + be(2352, 2) + char(6) + QByteArray(3, '\0') + be(points[t][0] * 2352, 8) + be(points[t][1] * 2352, 8) + be(next * 2352, 8);
+    }
+    dao += "CUEX" + be(cuex.size(), 4) + cuex + "DAOX" + be(daox.size(), 4) + daox + "END!" + be(0, 4) + "NER5" + be(raw.size(), 8);
+    ASSERT_TRUE(write(tmp.filePath("dao.nrg"), dao));
     const VideoCdDisc reference = discs()->open(media + "videocd.cue");
     ASSERT_EQ(reference.tracks.size(), 3) << reference.failure.toStdString();
     const QString sources[] = {media + "videocd.cue", kinds + "raw.cue", kinds + "s2336.cue", kinds + "disc.nrg", kinds + "toc/disc.toc",
                                kinds + "clone.ccd", kinds + "cut.cue", tmp.filePath("sola.bin"), tmp.filePath("sola2336.bin"),
-                               tmp.filePath("sub.mdf"), tmp.filePath("nomi.img"), tmp.filePath("altro.cue")};
+                               tmp.filePath("sub.mdf"), tmp.filePath("nomi.img"), tmp.filePath("altro.cue"), tmp.filePath("dao.nrg")};
     for (const QString& source : sources) {
         SCOPED_TRACE(source.toStdString());
         EXPECT_TRUE(isVideoCdSource(source));
