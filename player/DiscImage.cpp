@@ -17,6 +17,7 @@
 namespace {
 
 constexpr int mode2Block = 2336;
+constexpr const char* imageSuffixes[] = {"cue", "toc", "ccd", "nrg", "bin", "img", "mdf"};
 // A sheet is a few lines a track; anything much larger is not one.
 constexpr qint64 sheetLimit = 256 * 1024;
 // Beyond any CD, even an overburnt 99-minute one.
@@ -661,8 +662,9 @@ int openQuietly(const QString& path)
 
 bool isDiscImageName(const QString& path)
 {
-    static const QStringList suffixes{"cue", "toc", "ccd", "nrg", "bin", "img", "mdf"};
-    return suffixes.contains(QFileInfo(path).suffix().toLower());
+    // Not a static list: a reader left running at exit may still ask.
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return std::any_of(std::begin(imageSuffixes), std::end(imageSuffixes), [&](const char* s) { return suffix == QLatin1String(s); });
 }
 
 DiscImage readDiscImage(const QString& path)

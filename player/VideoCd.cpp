@@ -156,6 +156,41 @@ QByteArray discFile(DiscReader& reader, qint64 lsn, const char* signature, const
     return {};
 }
 
+// The disc's playback control, extended where it has it, and where its
+// segments (still pictures and short clips) begin.
+void readPlaybackControl(DiscReader& reader, const std::vector<IsoFile>& tree, const QByteArray& info, VideoCdDisc& disc)
+{
+    disc.info = info;
+    const auto read = [&](qint64 lsn, qint64 bytes) {
+        QByteArray data;
+        char sector[block];
+        for (qint64 s = 0; s * 2048 < bytes && s < 256; ++s) {
+            if (reader.read(lsn + s, 1, sector) != SectorRead::Ok)
+                return QByteArray();
+            data.append(sector + 8, 2048);
+        }
+        return data.left(bytes);
+    };
+    const auto file = [&](const QStringList& names) {
+        for (const QString& name : names)
+            for (const IsoFile& f : tree)
+                if (f.path == name)
+                    return read(f.lsn, f.sectors * 2048);
+        return QByteArray();
+    };
+    const bool svcd = disc.kind == VideoCdDisc::Kind::Svcd;
+    const qint64 psdSize = qint64(quint8(info[44])) << 24 | quint8(info[45]) << 16 | quint8(info[46]) << 8 | quint8(info[47]);
+    if (psdSize > 0) {
+        disc.psd = file({QStringLiteral("/EXT/PSD_X.VCD"), svcd ? QStringLiteral("/SVCD/PSD.SVD") : QStringLiteral("/VCD/PSD.VCD")});
+        disc.lot = file({QStringLiteral("/EXT/LOT_X.VCD"), svcd ? QStringLiteral("/SVCD/LOT.SVD") : QStringLiteral("/VCD/LOT.VCD")});
+        if (disc.psd.isEmpty() || disc.lot.isEmpty())
+            disc.psd = read(184, std::min<qint64>(psdSize, 256 * 2048)), disc.lot = read(152, 32 * 2048);
+    }
+    disc.segments = std::min(quint8(info[54]) << 8 | quint8(info[55]), 1980);
+    if (disc.segments > 0)
+        disc.firstSegment = (qint64(bcd(info[48])) * 60 + bcd(info[49])) * 75 + bcd(info[50]) - 150;
+}
+
 // --- a drive, through libcdio ---------------------------------------------------
 
 // The disc in a drive as it was when opened: its tracks and volume.
@@ -358,6 +393,15 @@ void readVideoCdTracks(DiscReader& reader, const std::vector<DiscTrack>& table, 
     QByteArray entries = discFile(reader, 151, "ENTRYVCD", tree, {"/VCD/ENTRIES.VCD"});
     if (entries.isEmpty())
         entries = discFile(reader, 151, "ENTRYSVD", tree, {"/SVCD/ENTRIES.SVD"});
+    const int entryCount = entries.isEmpty() ? 0 : std::min(quint8(entries[10]) << 8 | quint8(entries[11]), 500);
+    for (int i = 0; i < entryCount; ++i) {
+        const char* e = entries.constData() + 12 + 4 * i;
+        const int track = bcd(e[0]) - 1;  // the disc's track 2 is the first MPEG track
+        const qint64 lsn = (qint64(bcd(e[1])) * 60 + bcd(e[2])) * 75 + bcd(e[3]) - 150;
+        if (track >= 1 && track <= 98 && lsn > 0)
+            disc.entries.append({track, lsn});
+    }
+    readPlaybackControl(reader, tree, info, disc);
 
     // Where each MPEG track begins (disc track 2 on), and where it must end.
     std::map<int, std::pair<qint64, qint64>> tracks;
@@ -365,16 +409,11 @@ void readVideoCdTracks(DiscReader& reader, const std::vector<DiscTrack>& table, 
         for (size_t i = 1; i < table.size(); ++i)
             if (!table[i].audio)
                 tracks[int(tracks.size()) + 1] = {table[i].start, i + 1 < table.size() ? table[i + 1].gap : end};
-    } else if (!entries.isEmpty()) {
+    } else if (!disc.entries.isEmpty()) {
         // An image alone: its tracks from the entry points, the first of each.
-        const int count = std::min(quint8(entries[10]) << 8 | quint8(entries[11]), 500);
-        for (int i = 0; i < count; ++i) {
-            const char* e = entries.constData() + 12 + 4 * i;
-            const int track = bcd(e[0]);
-            const qint64 lsn = (qint64(bcd(e[1])) * 60 + bcd(e[2])) * 75 + bcd(e[3]) - 150;
-            if (track >= 2 && track <= 99 && lsn > 0 && !tracks.count(track - 1))
-                tracks[track - 1] = {lsn, end};
-        }
+        for (const VideoCdEntry& e : disc.entries)
+            if (!tracks.count(e.track))
+                tracks[e.track] = {e.lsn, end};
     } else {
         // No table and no entry points: the track files by their names.
         const QRegularExpression named(QStringLiteral("^/(?:MPEGAV|MPEG2)/(?:AVSEQ|MUSIC)\\d\\d\\.(?:DAT|MPG)$"));
