@@ -27,7 +27,7 @@ deb=$tmp/out/tembrio_1.01_amd64.deb
 [ "$(dpkg-deb -f "$deb" Package Version Section | tr '\n' ' ')" = "Package: tembrio Version: 1.01 Section: video " ] \
   || fail "control: $(dpkg-deb -f "$deb" Package Version Section)"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libmpv2 libqt6widgets6 libqt6openglwidgets6 libc6 libcdio libvcdinfo libiso9660; do
+for lib in libmpv2 libqt6widgets6 libqt6openglwidgets6 libc6 libcdio; do
   [[ ", $depends," =~ ", $lib"[-0-9t]*" " ]] || fail "Depends lacks $lib: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Recommends)" = "fonts-liberation, qt6-wayland" ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
