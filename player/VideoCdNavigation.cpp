@@ -126,7 +126,8 @@ std::optional<VideoCdNavigation::List> VideoCdNavigation::readList(int offset) c
         if (!fits(20))
             return {};
         const int count = u8(p, at + 2);
-        l.extended = u8(p, at) == 0x1a;
+        // Areas follow on an extended list, and on a Super Video CD's that says so.
+        l.extended = u8(p, at) == 0x1a || (u8(p, at + 1) & 1);
         if (!fits(20 + 2 * count + (l.extended ? 16 + 4 * count : 0)))
             return {};
         l.type = List::Selection;
