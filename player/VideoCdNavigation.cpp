@@ -206,6 +206,8 @@ QString VideoCdNavigation::menuText() const
     const auto [low, high] = choiceRange();
     if (high < low)
         return QStringLiteral("Menu del Video CD");
+    if (high == low)
+        return QStringLiteral("Menu del Video CD: digitare %1").arg(low);
     return QStringLiteral("Menu del Video CD: digitare un numero da %1 a %2").arg(low).arg(high);
 }
 

@@ -18,13 +18,13 @@ struct VideoCdEntry {
 
 struct VideoCdContents {
     enum class Segment : unsigned char { Still, Motion, Part };  // Part: continues the one before
-    int tracks = 0;                      // MPEG tracks
-    std::vector<VideoCdEntry> entries;   // ENTRIES, entry n at n - 1
-    std::vector<Segment> segments;       // INFO, segment n at n - 1
-    QByteArray lot;                      // LOT (LOT_X where present); empty: no playback control
-    QByteArray psd;                      // PSD (PSD_X where present)
-    int psdSize = 0;                     // INFO's size of the PSD; 0: all of psd
-    int offsetUnit = 8;                  // INFO's offset multiplier
+    int tracks = 0;                          // MPEG tracks
+    std::vector<VideoCdEntry> entries = {};  // ENTRIES, entry n at n - 1
+    std::vector<Segment> segments = {};      // INFO, segment n at n - 1
+    QByteArray lot = {};                     // LOT (LOT_X where present); empty: no playback control
+    QByteArray psd = {};                     // PSD (PSD_X where present)
+    int psdSize = 0;                         // INFO's size of the PSD; 0: all of psd
+    int offsetUnit = 8;                      // INFO's offset multiplier
 };
 
 // INFO.VCD (INFO.SVD) and ENTRIES.VCD into `contents`; false if the bytes are
