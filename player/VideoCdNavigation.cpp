@@ -81,7 +81,8 @@ VideoCdNavigation::VideoCdNavigation(VideoCdContents contents) : m_disc(std::mov
         m_disc.entries.resize(500);
     if (m_disc.segments.size() > 1980)
         m_disc.segments.resize(1980);
-    if (m_disc.psdSize > 0 && m_disc.psdSize < m_disc.psd.size())
+    // INFO's size decides: sectors read past a PSD, or where a disc has none, are no lists.
+    if (m_disc.psdSize >= 0 && m_disc.psdSize < m_disc.psd.size())
         m_disc.psd.truncate(m_disc.psdSize);
     if (m_disc.offsetUnit < 1 || m_disc.offsetUnit > 255)
         m_disc.offsetUnit = 8;
@@ -482,7 +483,7 @@ VideoCdAction VideoCdNavigation::handle(const VideoCdEvent& event)
         return m_point + 1 < int(m_points.size()) ? playPoint(m_point + 1) : unavailable();
     case VideoCdEvent::Previous:
         return m_point > 0 ? playPoint(m_point - 1) : unavailable();
-    default: return notTaken();
+    default: return event.kind < VideoCdEvent::Digit ? said(m_status) : notTaken();
     }
 }
 
@@ -510,7 +511,7 @@ VideoCdAction VideoCdNavigation::onEntries(const VideoCdEvent& event)
     case VideoCdEvent::Previous:
         return m_point > 0 ? playPoint(m_point - 1) : unavailable();
     case VideoCdEvent::Return: return unavailable();
-    default: return notTaken();
+    default: return event.kind < VideoCdEvent::Digit ? said(m_status) : notTaken();
     }
 }
 

@@ -23,7 +23,7 @@ struct VideoCdContents {
     std::vector<Segment> segments = {};      // INFO, segment n at n - 1
     QByteArray lot = {};                     // LOT (LOT_X where present); empty: no playback control
     QByteArray psd = {};                     // PSD (PSD_X where present)
-    int psdSize = 0;                         // INFO's size of the PSD; 0: all of psd
+    int psdSize = -1;                        // INFO's size of the PSD (0: none); -1: all of psd
     int offsetUnit = 8;                      // INFO's offset multiplier
 };
 
@@ -67,9 +67,11 @@ struct VideoCdAction {
     QString status;       // for the status line, plain Italian text
 };
 
-// Playing, PlaySegment and Stop cancel a running hold; Hold starts it and
-// reports WaitElapsed when it runs out (never for Forever). Events that do not
-// fit the moment, a late WaitElapsed included, change nothing.
+// The player's side: a still stays on the picture until the next action.
+// PlayTrack, PlaySegment, Resume and Stop cancel a running hold; Hold starts
+// it and reports WaitElapsed when it runs out (never for Forever). A taken
+// action always carries the status. Events that do not fit the moment, a late
+// WaitElapsed or TypingElapsed included, change nothing.
 class VideoCdNavigation {
 public:
     explicit VideoCdNavigation(VideoCdContents contents);

@@ -167,8 +167,11 @@ TEST(Navigation, ListsThatLieNeitherHangNorHideTheTracks)
     cut = ninetyNine;
     cut.psd.truncate(100);
     farAway.lot = be({0, 0x7FFF});
+    VideoCdContents noPsd = disc({endList});
+    noPsd.psdSize = 0;  // INFO says there is none: what the sectors hold is no list
     const std::pair<VideoCdContents, QString> cases[] = {
         {farAway, "start > track 1 entry 1"},
+        {noPsd, "start > track 1 entry 1"},
         {cut, "start > track 1 entry 1"},
         {ninetyNine, "start > still 1 | Menu del Video CD: digitare un numero da 1 a 99; 9 > - typing; 9 > track 2 entry 0"},
         {disc({menu({.item = s(1)})}), "start > still 1 | Menu del Video CD; 1 > " + noWay + "; play > " + noWay},
