@@ -52,7 +52,7 @@ struct VideoCdAction {
     enum Kind {
         None,         // playback goes on as it is
         PlayTrack,    // track from entry (or from its start, entry 0)
-        PlaySegment,
+        PlaySegment,  // segment, with the Part segments that follow it
         Hold,         // keep the picture (pausing a moving one) for seconds, or Forever
         Resume,       // go on after an auto-pause
         Stop,
@@ -62,7 +62,7 @@ struct VideoCdAction {
     int segment = 0;
     bool still = false;   // PlaySegment: one picture
     double seconds = 0;   // Hold: how long; PlayTrack, PlaySegment: at most so long, 0 to the end
-    bool typing = false;  // start the one-second wait for another digit; else cancel it
+    bool typing = false;  // (re)start the one-second wait for another digit
     bool taken = true;    // false: not the disc's event, the player does what it always does
     QString status;       // for the status line, plain Italian text
 };
