@@ -51,7 +51,7 @@ bool readVideoCdInfo(const QByteArray& info, VideoCdContents& contents)
     for (qsizetype i = 0; i < count; ++i) {
         const int kind = u8(info, 56 + i), video = kind >> 2 & 7;
         using S = VideoCdContents::Segment;
-        contents.segments.push_back(kind & 0x20 ? S::Part : video == 1 || video == 2 || video == 5 || video == 6 ? S::Still : S::Motion);
+        contents.segments.push_back(kind & 0x20 ? S::Continued : video == 1 || video == 2 || video == 5 || video == 6 ? S::Still : S::Motion);
     }
     return true;
 }
@@ -176,7 +176,7 @@ std::optional<VideoCdAction> VideoCdNavigation::itemAction(int item) const
         a.entry = int(entry);
     } else if (item >= 1000 && item <= 2979) {
         const size_t segment = item - 999;
-        if (segment > m_disc.segments.size() || m_disc.segments[segment - 1] == VideoCdContents::Segment::Part)
+        if (segment > m_disc.segments.size() || m_disc.segments[segment - 1] == VideoCdContents::Segment::Continued)
             return {};
         a.kind = VideoCdAction::PlaySegment;
         a.segment = int(segment);

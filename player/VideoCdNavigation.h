@@ -17,7 +17,7 @@ struct VideoCdEntry {
 };
 
 struct VideoCdContents {
-    enum class Segment : unsigned char { Still, Motion, Part };  // Part: continues the one before
+    enum class Segment : unsigned char { Still, Motion, Continued };  // Continued: the one before goes on
     int tracks = 0;                          // MPEG tracks
     std::vector<VideoCdEntry> entries = {};  // ENTRIES, entry n at n - 1
     std::vector<Segment> segments = {};      // INFO, segment n at n - 1
@@ -52,7 +52,7 @@ struct VideoCdAction {
     enum Kind {
         None,         // playback goes on as it is
         PlayTrack,    // track from entry (or from its start, entry 0)
-        PlaySegment,  // segment, with the Part segments that follow it
+        PlaySegment,  // segment, with the Continued ones after it
         Hold,         // keep the picture (pausing a moving one) for seconds, or Forever
         Resume,       // go on after an auto-pause
         Stop,

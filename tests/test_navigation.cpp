@@ -104,7 +104,7 @@ void expectPlayable(const VideoCdAction& a, const VideoCdContents& c)
         ASSERT_TRUE(a.entry == 0 || (size_t(a.entry) <= c.entries.size() && c.entries[a.entry - 1].track == a.track)) << a.entry;
     }
     if (a.kind == VideoCdAction::PlaySegment) {
-        ASSERT_TRUE(a.segment >= 1 && size_t(a.segment) <= c.segments.size() && c.segments[a.segment - 1] != Segment::Part);
+        ASSERT_TRUE(a.segment >= 1 && size_t(a.segment) <= c.segments.size() && c.segments[a.segment - 1] != Segment::Continued);
     }
     ASSERT_TRUE(!a.taken || !a.status.isEmpty()) << described(a).toStdString();
 }
