@@ -349,7 +349,11 @@ VideoCdAction VideoCdNavigation::afterItem()
         }
         return selectionHold();
     }
-    if (m_itemStill && m_item + 1 < int(m_list.items.size())) {
+    // A still before other items stays for the playing time; the last one, for the list's wait.
+    bool later = false;
+    for (size_t i = m_item + 1; i < m_list.items.size() && !later; ++i)
+        later = itemAction(m_list.items[i]).has_value();
+    if (m_itemStill && later) {
         const double wait = m_list.playTime > 0 ? m_list.playTime / 15.0 : waitSeconds(m_list.wait);
         if (wait != 0) {
             m_phase = Phase::ItemHold;

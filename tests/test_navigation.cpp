@@ -117,11 +117,11 @@ const QString track1 = "In riproduzione: Video CD, traccia 1 di 3, punto 1 di 4"
 TEST(Navigation, MenuPlayListsWaitsAndTheEndList)
 {
     VideoCdNavigation nav(disc({menu({.next = L(2), .back = L(1), .fallback = L(3), .timeout = L(2), .wait = 5, .item = s(1), .choices = {L(2), L(3), L(4)}}),
-                                play(L(1), L(3), L(1), {t(1), s(2)}, 2), play(L(2), L(4), L(1), {e(2), s(1), t(3)}, 0, 30, 3), endList}));
+                                play(L(1), L(3), L(1), {t(1), s(2), s(1), e(9)}, 2), play(L(2), L(4), L(1), {e(2), s(1), t(3), t(9)}, 0, 30, 3), endList}));
     EXPECT_TRUE(nav.hasPlaybackControl());
     run(nav, "start > still 1 | Menu del Video CD: digitare un numero da 1 a 3; wait > -; end > hold 5; wait > track 1 entry 0 | " + track1 +
              "; entry 2 > - | In riproduzione: Video CD, traccia 1 di 3, punto 2 di 4; end > motion 2 | In riproduzione: Video CD, sequenza 2;"
-             "end > hold 2; wait > track 1 entry 2 for 2s; trigger > hold 3; play > resume; trigger > hold 3; wait > resume;"
+             "end > still 1; end > hold 2; wait > track 1 entry 2 for 2s; trigger > hold 3; play > resume; trigger > hold 3; wait > resume;"
              "end > still 1 | Video CD: immagine fissa; end > hold 2; wait > track 3 entry 0 for 2s | In riproduzione: Video CD, traccia 3 di 3, punto 4 di 4;"
              "end > stop | Riproduzione terminata; play > still 1 | Menu del Video CD: digitare un numero da 1 a 3; 2 > track 1 entry 2 for 2s;"
              "return > still 1; end > hold 5; play > track 1 entry 2 for 2s; prev > track 1 entry 0; 1 > " + noWay + "; play > not taken;"
