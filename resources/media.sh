@@ -242,6 +242,7 @@ make_test_set() {
   make_vcd_mpeg "$dir/videocd/svcd-1.mpg" D2A028 'SVCD 1' 2 svcd
   vcd_image svcd "$dir/videocd" svcd "$dir/videocd/svcd-1.mpg"
   vcd_kinds "$dir/videocd/kinds" "$dir"/videocd/{1,2,3}.mpg
+  make_vcd_pbc "$dir"
 
   write_list "$dir/all.m3u" red.dat green.avi blue.mpg
   printf '\xef\xbb\xbf#EXTM3U\r\n#EXTINF:10,Verde\r\ngreen.avi\r\n#EXTINF:10,Blu\r\nblue.mpg\r\n' \
@@ -253,6 +254,137 @@ make_test_set() {
   # Port 9 (discard) refuses at once, so the failure is quick.
   write_list "$dir/url.m3u" http://127.0.0.1:9/x.mpg blue.mpg
   write_list "$dir/audio.m3u" tone.mp3 tone.wav
+}
+
+# --- Video CDs with playback control, authored with vcdxbuild ----------------
+
+# A one-picture MPEG on video stream 0xE1, which the authoring tools take for
+# a still picture (0xE0 is motion video); "svcd" for a Super Video CD's.
+make_vcd_still() {
+  local out=$1 colour=$2 label=$3 kind=${4:-vcd} size=352x288
+  [[ $kind == svcd ]] && size=480x576
+  ff -f lavfi -i "color=c=0x$colour:s=$size:r=$FPS:d=1,drawtext=fontfile=$FONT:fontcolor=white:fontsize=$(( ${size#*x} / 10 )):x=(w-text_w)/2:y=(h-text_h)/2:text='$label'" \
+     -frames:v 1 -an -target "pal-$kind" "${EXACT[@]}" "$SCRATCH/still.mpg"
+  perl -0777 -pe 's/\x00\x00\x01\xe0/\x00\x00\x01\xe1/g' "$SCRATCH/still.mpg" >"$out"
+}
+
+# vcdx_image DIR NAME: DIR/NAME.xml built into DIR/NAME.cue and .bin.
+vcdx_image() {
+  local dir=$1 name=$2 log=$SCRATCH/vcdxbuild.log
+  if ! (cd "$dir" && vcdxbuild -q -T '2000-01-01 00:00:00' -c "$name.cue" -b "$name.bin" "$name.xml") >"$log" 2>&1; then
+    cat "$log" >&2
+    die "vcdxbuild failed on $dir/$name.xml"
+  fi
+}
+
+# menu: a Video CD 2.0 whose list 1 is a still menu of three choices (two
+# play lists and the end list) with a default, a 10 s timeout, a return and
+# two loops; play lists with waits, an auto-wait and a still between tracks;
+# track 1 with a second entry point at 1 s. The choices carry areas, so the
+# disc also has the extended PSD_X, with that list as 0x1a. svcd: a Super
+# Video CD whose menu is a still held for ever, with one choice (areas on
+# such a list are flagged, not typed 0x1a), and an end list.
+make_vcd_pbc() {
+  local dir=$1/videocd-pbc
+  mkdir -p "$dir"
+  make_vcd_mpeg "$dir/1.mpg" B43C28 'menu - traccia 1' 2
+  make_vcd_mpeg "$dir/2.mpg" 3C28B4 'menu - traccia 2' 2
+  make_vcd_still "$dir/menu.mpg" 283C50 'MENU 1 2 3'
+  make_vcd_still "$dir/pausa.mpg" 50503C 'PAUSA'
+  local head='<?xml version="1.0"?>
+<!DOCTYPE videocd PUBLIC "-//GNU//DTD VideoCD//EN" "http://www.gnu.org/software/vcdimager/videocd.dtd">'
+  cat >"$dir/menu.xml" <<EOF
+$head
+<videocd xmlns="http://www.gnu.org/software/vcdimager/1.0/" class="vcd" version="2.0">
+  <info><album-id>MENU</album-id><volume-count>1</volume-count><volume-number>1</volume-number></info>
+  <pvd><volume-id>MENU</volume-id><system-id>CD-RTOS CD-BRIDGE</system-id></pvd>
+  <segment-items>
+    <segment-item src="menu.mpg" id="menu-still"/>
+    <segment-item src="pausa.mpg" id="pause-still"/>
+  </segment-items>
+  <sequence-items>
+    <sequence-item src="1.mpg" id="track-1"><default-entry id="track-1-a"/><entry id="track-1-b">1.0</entry></sequence-item>
+    <sequence-item src="2.mpg" id="track-2"/>
+  </sequence-items>
+  <pbc>
+    <selection id="menu">
+      <bsn>1</bsn>
+      <next ref="play-1"/>
+      <return ref="menu"/>
+      <default ref="play-2"/>
+      <timeout ref="play-1"/>
+      <wait>10</wait>
+      <loop jump-timing="immediate">2</loop>
+      <play-item ref="menu-still"/>
+      <select ref="play-1" x1="0" y1="0" x2="84" y2="255"/>
+      <select ref="play-2" x1="85" y1="0" x2="170" y2="255"/>
+      <select ref="end" x1="171" y1="0" x2="255" y2="255"/>
+    </selection>
+    <playlist id="play-1">
+      <prev ref="menu"/>
+      <next ref="play-2"/>
+      <return ref="menu"/>
+      <wait>2</wait>
+      <autowait>1</autowait>
+      <play-item ref="track-1"/>
+      <play-item ref="pause-still"/>
+    </playlist>
+    <playlist id="play-2">
+      <prev ref="play-1"/>
+      <next ref="end"/>
+      <return ref="menu"/>
+      <wait>3</wait>
+      <play-item ref="track-1-b"/>
+      <play-item ref="track-2"/>
+    </playlist>
+    <endlist id="end"/>
+  </pbc>
+</videocd>
+EOF
+  vcdx_image "$dir" menu
+  make_vcd_mpeg "$dir/svcd-1.mpg" 28A0B4 'SVCD menu - traccia 1' 2 svcd
+  make_vcd_still "$dir/svcd-menu.mpg" 503C28 'SVCD MENU 1' svcd
+  cat >"$dir/svcd.xml" <<EOF
+$head
+<videocd xmlns="http://www.gnu.org/software/vcdimager/1.0/" class="svcd" version="1.0">
+  <info><album-id>SVCDMENU</album-id><volume-count>1</volume-count><volume-number>1</volume-number></info>
+  <pvd><volume-id>SVCDMENU</volume-id><system-id>CD-RTOS CD-BRIDGE</system-id></pvd>
+  <segment-items><segment-item src="svcd-menu.mpg" id="menu-still"/></segment-items>
+  <sequence-items><sequence-item src="svcd-1.mpg" id="track-1"/></sequence-items>
+  <pbc>
+    <selection id="menu">
+      <bsn>1</bsn>
+      <default ref="play-1"/>
+      <wait>-1</wait>
+      <play-item ref="menu-still"/>
+      <select ref="play-1"/>
+    </selection>
+    <playlist id="play-1">
+      <next ref="end"/>
+      <return ref="menu"/>
+      <play-item ref="track-1"/>
+    </playlist>
+    <endlist id="end"/>
+  </pbc>
+</videocd>
+EOF
+  vcdx_image "$dir" svcd
+}
+
+# What the navigation tests read from these discs, as vcd-info dumps it.
+check_vcd_pbc() {
+  local dir=$1/videocd-pbc dump want
+  dump=$(vcd-info -i "$dir/menu.cue" -B --no-header 2>&1) || true
+  for want in 'extended pbc: yes' 'video: PAL still' 'entries: 3' 'ENTRY\[01\]: track#  1' \
+              'LID\[1\] @0x0000\): selection list descriptor' 'NOS: 3 \| BSN: 1' 'wait: 10 secs \| loop: 2' \
+              'play list descriptor' 'wait: 2s \| autowait: 1s' 'end list descriptor' \
+              'extended selection list descriptor' 'area\[2\]: \[171,  0\] - \[255,255\]'; do
+    grep -Eq "$want" <<<"$dump" || fail "$dir/menu.cue: vcd-info shows no '$want'"
+  done
+  dump=$(vcd-info -i "$dir/svcd.cue" -B --no-header 2>&1) || true
+  for want in 'ID: `SUPERVCD' 'video: PAL still' 'selection list descriptor' 'wait: -1 secs' 'end list descriptor'; do
+    grep -Eq "$want" <<<"$dump" || fail "$dir/svcd.cue: vcd-info shows no '$want'"
+  done
 }
 
 # --- corpus: damaged files and hostile playlists, cut from the test set ------
@@ -444,6 +576,7 @@ check_test_set() {
     [[ -s $dir/videocd/kinds/$kind ]] || fail "$dir/videocd/kinds/$kind: missing"
   done
   grep -q '^ *TRACK 04 MODE2/2336' "$dir/videocd/kinds/s2336.cue" || fail "$dir/videocd/kinds/s2336.cue: not in 2336-byte frames"
+  check_vcd_pbc "$dir"
   local list
   for list in all ext sub/back cp1252 missing url audio; do
     [[ -s $dir/$list.m3u ]] || fail "$dir/$list.m3u: missing"
