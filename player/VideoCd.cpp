@@ -160,7 +160,8 @@ QByteArray discFile(DiscReader& reader, qint64 lsn, const char* signature, const
 // segments (still pictures and short clips) begin.
 void readPlaybackControl(DiscReader& reader, const std::vector<IsoFile>& tree, const QByteArray& info, VideoCdDisc& disc)
 {
-    disc.info = info;
+    if (!readVideoCdInfo(info, disc.contents))
+        return;
     const auto read = [&](qint64 lsn, qint64 bytes) {
         QByteArray data;
         char sector[block];
@@ -179,15 +180,18 @@ void readPlaybackControl(DiscReader& reader, const std::vector<IsoFile>& tree, c
         return QByteArray();
     };
     const bool svcd = disc.kind == VideoCdDisc::Kind::Svcd;
-    const qint64 psdSize = qint64(quint8(info[44])) << 24 | quint8(info[45]) << 16 | quint8(info[46]) << 8 | quint8(info[47]);
-    if (psdSize > 0) {
-        disc.psd = file({QStringLiteral("/EXT/PSD_X.VCD"), svcd ? QStringLiteral("/SVCD/PSD.SVD") : QStringLiteral("/VCD/PSD.VCD")});
-        disc.lot = file({QStringLiteral("/EXT/LOT_X.VCD"), svcd ? QStringLiteral("/SVCD/LOT.SVD") : QStringLiteral("/VCD/LOT.VCD")});
-        if (disc.psd.isEmpty() || disc.lot.isEmpty())
-            disc.psd = read(184, std::min<qint64>(psdSize, 256 * 2048)), disc.lot = read(152, 32 * 2048);
+    VideoCdContents& c = disc.contents;
+    if (c.psdSize > 0) {
+        // The extended lists where the disc has them, in its tree.
+        c.psd = file({QStringLiteral("/EXT/PSD_X.VCD"), svcd ? QStringLiteral("/SVCD/PSD.SVD") : QStringLiteral("/VCD/PSD.VCD")});
+        c.lot = file({QStringLiteral("/EXT/LOT_X.VCD"), svcd ? QStringLiteral("/SVCD/LOT.SVD") : QStringLiteral("/VCD/LOT.VCD")});
+        if (c.psd.isEmpty() || c.lot.isEmpty())
+            c.psd = read(184, std::min<qint64>(c.psdSize, 256 * 2048)), c.lot = read(152, 32 * 2048);
+        // INFO's size is the plain PSD's; the extended one may be longer.
+        if (std::any_of(tree.begin(), tree.end(), [](const IsoFile& f) { return f.path == QLatin1String("/EXT/PSD_X.VCD"); }))
+            c.psdSize = -1;
     }
-    disc.segments = std::min(quint8(info[54]) << 8 | quint8(info[55]), 1980);
-    if (disc.segments > 0)
+    if (!c.segments.empty())
         disc.firstSegment = (qint64(bcd(info[48])) * 60 + bcd(info[49])) * 75 + bcd(info[50]) - 150;
 }
 
@@ -393,14 +397,7 @@ void readVideoCdTracks(DiscReader& reader, const std::vector<DiscTrack>& table, 
     QByteArray entries = discFile(reader, 151, "ENTRYVCD", tree, {"/VCD/ENTRIES.VCD"});
     if (entries.isEmpty())
         entries = discFile(reader, 151, "ENTRYSVD", tree, {"/SVCD/ENTRIES.SVD"});
-    const int entryCount = entries.isEmpty() ? 0 : std::min(quint8(entries[10]) << 8 | quint8(entries[11]), 500);
-    for (int i = 0; i < entryCount; ++i) {
-        const char* e = entries.constData() + 12 + 4 * i;
-        const int track = bcd(e[0]) - 1;  // the disc's track 2 is the first MPEG track
-        const qint64 lsn = (qint64(bcd(e[1])) * 60 + bcd(e[2])) * 75 + bcd(e[3]) - 150;
-        if (track >= 1 && track <= 98 && lsn > 0)
-            disc.entries.append({track, lsn});
-    }
+    readVideoCdEntries(entries, disc.contents);
     readPlaybackControl(reader, tree, info, disc);
 
     // Where each MPEG track begins (disc track 2 on), and where it must end.
@@ -409,11 +406,11 @@ void readVideoCdTracks(DiscReader& reader, const std::vector<DiscTrack>& table, 
         for (size_t i = 1; i < table.size(); ++i)
             if (!table[i].audio)
                 tracks[int(tracks.size()) + 1] = {table[i].start, i + 1 < table.size() ? table[i + 1].gap : end};
-    } else if (!disc.entries.isEmpty()) {
+    } else if (!disc.contents.entries.empty()) {
         // An image alone: its tracks from the entry points, the first of each.
-        for (const VideoCdEntry& e : disc.entries)
-            if (!tracks.count(e.track))
-                tracks[e.track] = {e.lsn, end};
+        for (const VideoCdEntry& e : disc.contents.entries)
+            if (e.track >= 1 && e.sector > 0 && !tracks.count(e.track))
+                tracks[e.track] = {e.sector, end};
     } else {
         // No table and no entry points: the track files by their names.
         const QRegularExpression named(QStringLiteral("^/(?:MPEGAV|MPEG2)/(?:AVSEQ|MUSIC)\\d\\d\\.(?:DAT|MPG)$"));
@@ -429,6 +426,7 @@ void readVideoCdTracks(DiscReader& reader, const std::vector<DiscTrack>& table, 
         if (auto next = std::next(it); next != tracks.end())
             it->second.second = next->second.first - pregap;
 
+    disc.contents.tracks = int(tracks.size());
     for (const auto& [number, bounds] : tracks) {
         const auto [start, limit] = bounds;
         qint64 sectors = limit - start;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "player/DiscImage.h"
+#include "player/VideoCdNavigation.h"
 
 #include <QHash>
 #include <QList>
@@ -38,11 +39,6 @@ public:
     virtual std::unique_ptr<DiscReader> reader() const = 0;
 };
 
-struct VideoCdEntry {
-    int track = 0;   // as VideoCdTrack::number
-    qint64 lsn = 0;  // where it begins
-};
-
 struct VideoCdDisc {
     enum class Kind { Vcd, Svcd };
 
@@ -50,13 +46,9 @@ struct VideoCdDisc {
     quint64 id = 0;   // in the registry, once opened
     Kind kind = Kind::Vcd;
     QList<VideoCdTrack> tracks;
-    QList<VideoCdEntry> entries;  // ENTRIES.VCD: where a track may be started
-    // For the disc's own navigation: INFO.VCD as it is, the raw list of
-    // offsets and play sequence descriptors (empty without playback
-    // control), and the sectors of its segments, 150 to a segment.
-    QByteArray info, lot, psd;
-    qint64 firstSegment = -1;
-    int segments = 0;
+    // For the disc's own navigation: its entry points, segments and lists.
+    VideoCdContents contents;
+    qint64 firstSegment = -1;  // segments follow it, 150 sectors each
     // Italian, empty once opened.
     QString failure;
     // Read fine, but it holds something else: a .bin may still play as a file.

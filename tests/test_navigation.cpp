@@ -1,5 +1,6 @@
 // Video CD navigation: the transitions of a disc's lists as tables of events
 // and actions, lists that lie, and the discs that vcdxbuild authored.
+#include "player/VideoCd.h"
 #include "player/VideoCdNavigation.h"
 
 #include <QElapsedTimer>
@@ -235,34 +236,26 @@ TEST(Navigation, RandomAndTruncatedDiscsOnlyAskForWhatTheyHave)
 
 TEST(Navigation, TheDiscsThatVcdxbuildAuthored)
 {
+    // Through the player's own reader: the extended lists where the disc has them.
     const auto read = [](const char* name, int tracks) {
-        QFile bin(TEMBRIO_MEDIA_DIR "/videocd-pbc/"_L1 + QLatin1StringView(name));
-        EXPECT_TRUE(bin.open(QIODevice::ReadOnly)) << name;
-        const auto sectors = [&](int first, int count) {  // the Form 1 payload of each 2352-byte frame
-            QByteArray data;
-            for (int i = 0; i < count && bin.seek(qint64(first + i) * 2352 + 24); ++i)
-                data += bin.read(2048);
-            return data;
-        };
-        VideoCdContents c{.tracks = tracks};
-        EXPECT_TRUE(readVideoCdInfo(sectors(150, 1), c) && readVideoCdEntries(sectors(151, 1), c)) << name;
-        c.lot = sectors(152, 32);
-        c.psd = sectors(184, 1);
-        return c;
+        const VideoCdDisc disc = VideoCdDiscs::shared()->open(TEMBRIO_MEDIA_DIR "/videocd-pbc/"_L1 + QLatin1StringView(name));
+        EXPECT_EQ(disc.failure.toStdString(), "");
+        EXPECT_EQ(disc.contents.tracks, tracks);
+        return disc.contents;
     };
-    const VideoCdContents menu = read("menu.bin", 2);
+    const VideoCdContents menu = read("menu.cue", 2);
     ASSERT_EQ(menu.entries.size(), 3u);
     EXPECT_EQ(menu.entries[1].track, 1);
     EXPECT_GT(menu.entries[1].sector, menu.entries[0].sector);
     EXPECT_EQ(menu.segments, (std::vector{Segment::Still, Segment::Still}));
-    EXPECT_EQ(menu.psdSize, 88);
+    EXPECT_EQ(menu.psdSize, -1);  // the extended lists, longer than INFO says of the plain ones
     VideoCdNavigation nav(menu);
     run(nav, "start > still 1 | Menu del Video CD: digitare un numero da 1 a 3; end > hold 10;"
              "wait > track 1 entry 0 | In riproduzione: Video CD, traccia 1 di 2, punto 1 di 3; end > still 2 | Video CD: immagine fissa;"
              "end > hold 2; wait > track 1 entry 2; end > track 2 entry 0; end > hold 3; wait > stop | Riproduzione terminata; play > still 1;"
              "2 > track 1 entry 2; return > still 1; play > track 1 entry 2; prev > track 1 entry 0; next > track 1 entry 2;"
              "next > stop | Riproduzione terminata");
-    VideoCdNavigation svcd(read("svcd.bin", 1));
+    VideoCdNavigation svcd(read("svcd.cue", 1));
     run(svcd, "start > still 1 | Menu del Video CD: digitare 1; end > hold forever; play > track 1 entry 0; return > still 1;"
               "1 > track 1 entry 0; end > stop | Riproduzione terminata");
 }

@@ -75,8 +75,8 @@ QString tracksOf(const VideoCdDisc& disc)
     QStringList out;
     for (const VideoCdTrack& t : disc.tracks)
         out << u"%1@%2+%3"_s.arg(t.number).arg(t.start).arg(t.sectors);
-    for (const VideoCdEntry& e : disc.entries)
-        out << u"e%1@%2"_s.arg(e.track).arg(e.lsn);
+    for (const VideoCdEntry& e : disc.contents.entries)
+        out << u"e%1@%2"_s.arg(e.track).arg(e.sector);
     return disc.failure + out.join(' ');
 }
 
