@@ -387,10 +387,13 @@ TEST(VideoCdEngine, PlaysEachTrackWithItsDurationSeeksWithinItAndRefusesADiscNev
         std::printf("%s: the engine says tracks 1, 3, 2 last %s s (ffprobe: %.3f, %.3f, %.3f)\n", kind, qPrintable(said.join(", ")),
                     expected[1], expected[3], expected[2]);
     }
-    // To the keyframe after 1.5 s, as with the MPEG itself (one each 0.6 s).
-    ASSERT_TRUE(QTest::qWaitFor([&] { return restarts == loaded; }));
+    // To the keyframe after 1.5 s, as with the MPEG itself (one each 0.6 s); a file replaced
+    // before its first frame never restarts, so the last one is waited for on its own.
+    int before = restarts;
+    ASSERT_TRUE(load(videoCdUrl(disc.id, 2)) && QTest::qWaitFor([&] { return restarts > before; }));
+    before = restarts;
     ASSERT_TRUE(engine.command({{"name", "seek"}, {"target", 1.5}, {"flags", "absolute"}}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return restarts > loaded; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restarts > before; }));
     const double landed = ask("time-pos");
     std::printf("a seek to 1.5 s lands at %.3f s\n", landed);
     EXPECT_TRUE(landed >= 1.45 && landed < 2.15) << landed;
