@@ -4,13 +4,17 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMouseEvent>
-#include <QUrl>
+#include <QListWidget>
 #include <QSettings>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -18,34 +22,47 @@ namespace {
 // one naming an existing file or a drive, and then reports "noext.dat" as not
 // found. An open dialog takes a typed name that exists as it is.
 //
-// Its sidebar also lists the optical drives and the discs mounted from one;
-// choosing either hands over the drive, whose disc plays.
+// Under its sidebar it also lists the optical drives and the discs mounted
+// from one; choosing either hands over the drive, whose disc plays.
 class OpenFileDialog : public QFileDialog {
 public:
     using QFileDialog::QFileDialog;
 
+    // Drives and mounted discs go in a list of their own under the sidebar,
+    // which takes folders only.
     void addDiscPlaces()
     {
-        QList<QUrl> places = sidebarUrls();
-        for (const QFileInfo& drive : QDir(QStringLiteral("/dev")).entryInfoList({QStringLiteral("sr[0-9]*")}, QDir::System)) {
-            places << QUrl::fromLocalFile(drive.filePath());
-            discs_.insert(drive.filePath(), drive.filePath());
+        auto* discs = new QListWidget;
+        discs->setObjectName(QStringLiteral("discList"));
+        const QFileIconProvider icons;
+        for (const QFileInfo& drive : QDir(QStringLiteral("/dev")).entryInfoList({QStringLiteral("sr[0-9]*")}, QDir::System))
+            addDisc(discs, icons.icon(QFileIconProvider::Drive), drive.filePath(), drive.filePath());
+        for (const VideoCdMount& mount : mountTable())
+            if (mount.fileSystem == QLatin1String("iso9660") || mount.fileSystem == QLatin1String("udf"))
+                addDisc(discs, icons.icon(QFileIconProvider::Drive), QFileInfo(mount.mountPoint).fileName(), mount.device);
+        auto* splitter = findChild<QSplitter*>(QStringLiteral("splitter"));
+        auto* sidebar = findChild<QListView*>(QStringLiteral("sidebar"));
+        if (discs->count() == 0 || !splitter || !sidebar || splitter->indexOf(sidebar) < 0) {
+            delete discs;
+            return;
         }
-        for (const VideoCdMount& mount : mountTable()) {
-            if (mount.fileSystem == QLatin1String("iso9660") || mount.fileSystem == QLatin1String("udf")) {
-                places << QUrl::fromLocalFile(mount.mountPoint);
-                discs_.insert(QDir::cleanPath(mount.mountPoint), mount.device);
-            }
-        }
-        setSidebarUrls(places);
-        // Seen before the sidebar's own click, which would try to enter a
-        // drive as a folder.
-        if (auto* sidebar = findChild<QListView*>(QStringLiteral("sidebar")))
-            sidebar->viewport()->installEventFilter(this);
+        // In the sidebar's place, as wide as the longer list's names.
+        auto* side = new QWidget;
+        auto* column = new QVBoxLayout(side);
+        column->setContentsMargins(0, 0, 0, 0);
+        splitter->insertWidget(splitter->indexOf(sidebar), side);
+        column->addWidget(sidebar, 2);
+        column->addWidget(discs, 1);
+        const int wide = std::max(sidebar->sizeHintForColumn(0), discs->sizeHintForColumn(0)) + 2 * discs->frameWidth() + 8;
+        splitter->setSizes({wide, std::max(1, width() - wide)});
+        connect(discs, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+            chosen_ = item->data(Qt::UserRole).toString();
+            QDialog::accept();
+        });
     }
 
-    // A drive chosen in the sidebar, or a file typed as it is; empty if the
-    // choice is among selectedFiles().
+    // A drive or disc chosen under the sidebar, or a file typed as it is;
+    // empty if the choice is among selectedFiles().
     QString chosen() const { return chosen_; }
 
     void accept() override
@@ -65,24 +82,14 @@ public:
         QFileDialog::accept();
     }
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
+private:
+    static void addDisc(QListWidget* list, const QIcon& icon, const QString& name, const QString& drive)
     {
-        auto* sidebar = findChild<QListView*>(QStringLiteral("sidebar"));
-        if (sidebar && watched == sidebar->viewport() && event->type() == QEvent::MouseButtonPress) {
-            const QModelIndex at = sidebar->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
-            const QString place = QDir::cleanPath(at.data(Qt::UserRole + 1).toUrl().toLocalFile());
-            if (at.isValid() && discs_.contains(place)) {
-                chosen_ = discs_.value(place);
-                QDialog::accept();
-                return true;
-            }
-        }
-        return QFileDialog::eventFilter(watched, event);
+        auto* item = new QListWidgetItem(icon, name, list);
+        item->setData(Qt::UserRole, drive);
+        item->setToolTip(drive.toHtmlEscaped());
     }
 
-private:
-    QHash<QString, QString> discs_;  // a sidebar place, to its drive
     QString chosen_;
 };
 
