@@ -55,9 +55,15 @@ qint64 now()
 
 } // namespace
 
-QString videoCdUrl(quint64 disc, int track)
+QString videoCdUrl(quint64 disc, int track, int entry)
 {
-    return QStringLiteral("%1://%2/%3").arg(QLatin1String(videoCdProtocol)).arg(disc).arg(track);
+    const QString url = QStringLiteral("%1://%2/%3").arg(QLatin1String(videoCdProtocol)).arg(disc).arg(track);
+    return entry > 0 ? url + QStringLiteral("/%1").arg(entry) : url;
+}
+
+QString videoCdSegmentUrl(quint64 disc, int segment)
+{
+    return QStringLiteral("%1://%2/s/%3").arg(QLatin1String(videoCdProtocol)).arg(disc).arg(segment);
 }
 
 bool addVideoCdProtocol(Engine& engine, VideoCdDiscs& discs)
@@ -67,34 +73,62 @@ bool addVideoCdProtocol(Engine& engine, VideoCdDiscs& discs)
 
 std::unique_ptr<VideoCdReader> VideoCdReader::open(const QByteArray& url, const std::shared_ptr<VideoCdDiscs>& discs)
 {
-    const QRegularExpression form(QStringLiteral("^%1://([1-9][0-9]{0,9})/([1-9][0-9]?)$").arg(QLatin1String(videoCdProtocol)));
+    const QRegularExpression form(QStringLiteral("^%1://([1-9][0-9]{0,9})/(?:([1-9][0-9]?)(?:/([1-9][0-9]{0,2}))?|s/([1-9][0-9]{0,3}))$")
+                                      .arg(QLatin1String(videoCdProtocol)));
     const auto parts = form.match(QString::fromLatin1(url));
     if (!parts.hasMatch() || !discs)
         return {};
     const std::optional<VideoCdDisc> disc = discs->find(parts.captured(1).toULongLong());
     if (!disc || !disc->sectors)
         return {};
-    const int number = parts.captured(2).toInt();
-    const auto track = std::find_if(disc->tracks.cbegin(), disc->tracks.cend(),
-                                    [&](const VideoCdTrack& t) { return t.number == number; });
-    if (track == disc->tracks.cend())
+    QString name;
+    qint64 start = 0, sectors = 0;
+    if (const int segment = parts.captured(4).toInt(); segment > 0) {
+        // A segment and the ones that go on from it, 150 sectors each.
+        const auto& kinds = disc->contents.segments;
+        using Segment = VideoCdContents::Segment;
+        if (segment > int(kinds.size()) || kinds[size_t(segment - 1)] == Segment::Continued || disc->firstSegment < 0)
+            return {};
+        int units = 1;
+        while (segment - 1 + units < int(kinds.size()) && kinds[size_t(segment - 1 + units)] == Segment::Continued)
+            ++units;
+        name = QStringLiteral("segmento %1").arg(segment);
+        start = disc->firstSegment + qint64(segment - 1) * 150, sectors = qint64(units) * 150;
+    } else {
+        const int number = parts.captured(2).toInt(), entry = parts.captured(3).toInt();
+        const auto track = std::find_if(disc->tracks.cbegin(), disc->tracks.cend(),
+                                        [&](const VideoCdTrack& t) { return t.number == number; });
+        if (track == disc->tracks.cend())
+            return {};
+        name = QStringLiteral("traccia %1").arg(number);
+        start = track->start, sectors = track->sectors;
+        if (entry > 0) {
+            // From an entry point of this track on.
+            const auto& entries = disc->contents.entries;
+            if (entry > int(entries.size()) || entries[size_t(entry - 1)].track != number)
+                return {};
+            const qint64 at = entries[size_t(entry - 1)].sector;
+            if (at < track->start || at >= track->start + track->sectors)
+                return {};
+            sectors -= at - start, start = at;
+        }
+    }
+    std::unique_ptr<DiscReader> reader = disc->sectors->reader();
+    if (!reader)
         return {};
-    std::unique_ptr<DiscReader> sectors = disc->sectors->reader();
-    if (!sectors)
-        return {};
-    return std::unique_ptr<VideoCdReader>(new VideoCdReader(std::move(sectors), discs, number, track->start, track->sectors));
+    return std::make_unique<VideoCdReader>(std::move(reader), discs, name, start, int(sectors));
 }
 
-VideoCdReader::VideoCdReader(std::unique_ptr<DiscReader> disc, std::shared_ptr<VideoCdDiscs> discs, int track,
+VideoCdReader::VideoCdReader(std::unique_ptr<DiscReader> disc, std::shared_ptr<VideoCdDiscs> discs, QString name,
                              qint64 start, int sectors)
-    : disc_(std::move(disc)), discs_(std::move(discs)), track_(track), start_(start), sectors_(sectors)
+    : disc_(std::move(disc)), discs_(std::move(discs)), name_(std::move(name)), start_(start), sectors_(sectors)
 {
 }
 
 VideoCdReader::~VideoCdReader()
 {
     if (unreadable_ > told_)
-        discs_->notice(QStringLiteral("Video CD, traccia %1: %2 settori illeggibili").arg(track_).arg(unreadable_));
+        discs_->notice(QStringLiteral("Video CD, %1: %2 settori illeggibili").arg(name_).arg(unreadable_));
 }
 
 bool VideoCdReader::fetch(qint64 lsn, int count)
@@ -120,12 +154,12 @@ bool VideoCdReader::fetch(qint64 lsn, int count)
     }
     if (whole == SectorRead::Gone) {
         gone_ = true;
-        discs_->notice(QStringLiteral("Video CD, traccia %1: il disco non c'\u00e8 pi\u00f9").arg(track_));
+        discs_->notice(QStringLiteral("Video CD, %1: il disco non c'\u00e8 pi\u00f9").arg(name_));
         return false;
     }
     // Said once a track, and again at most every few seconds as more are lost.
     if (unreadable_ > told_ && (told_ == 0 || now() - toldAt_ > 3000)) {
-        discs_->notice(QStringLiteral("Video CD, traccia %1: %2 settori illeggibili").arg(track_).arg(unreadable_));
+        discs_->notice(QStringLiteral("Video CD, %1: %2 settori illeggibili").arg(name_).arg(unreadable_));
         told_ = unreadable_, toldAt_ = now();
     }
     return true;

@@ -16,9 +16,12 @@ class VideoCdDiscs;
 // such discs are read.
 inline constexpr char videoCdProtocol[] = "tembrio-vcd";
 
-// tembrio-vcd://DISC/TRACK. For loadfile from the client only: the engine
-// refuses such addresses inside a list, and must.
-QString videoCdUrl(quint64 disc, int track);
+// tembrio-vcd://DISC/TRACK, or DISC/TRACK/ENTRY for the track from one of the
+// disc's entry points (numbered from 1) to its end, and DISC/s/SEGMENT for a
+// segment with those that continue it. For loadfile from the client only:
+// the engine refuses such addresses inside a list, and must.
+QString videoCdUrl(quint64 disc, int track, int entry = 0);
+QString videoCdSegmentUrl(quint64 disc, int segment);
 
 // Lets `engine` open those addresses, for the discs of `discs`; false if it
 // would not. `discs` must outlive the engine.
@@ -32,9 +35,9 @@ public:
     // Null unless `url` names an opened disc that is still there, and one of
     // its tracks.
     static std::unique_ptr<VideoCdReader> open(const QByteArray& url, const std::shared_ptr<VideoCdDiscs>& discs);
-    // Track `track`, `sectors` long from `start`, read through `disc`;
-    // what it has to tell goes to `discs`.
-    VideoCdReader(std::unique_ptr<DiscReader> disc, std::shared_ptr<VideoCdDiscs> discs, int track, qint64 start, int sectors);
+    // `sectors` from `start`, read through `disc`, which the user knows as
+    // `name` ("traccia 2"); what it has to tell goes to `discs`.
+    VideoCdReader(std::unique_ptr<DiscReader> disc, std::shared_ptr<VideoCdDiscs> discs, QString name, qint64 start, int sectors);
     ~VideoCdReader();
 
     static constexpr int payload = 2324;
@@ -55,7 +58,7 @@ private:
 
     const std::unique_ptr<DiscReader> disc_;
     const std::shared_ptr<VideoCdDiscs> discs_;
-    const int track_;
+    const QString name_;
     const qint64 start_;
     const int sectors_;
     qint64 position_ = 0;

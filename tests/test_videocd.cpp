@@ -138,6 +138,14 @@ TEST(VideoCd, EveryImageKindListsTheSameTracksAndEachReadsBackAsTheMpegItWasMade
             EXPECT_TRUE(mpegOf(payloads) == contents(u"%1%2.mpg"_s.arg(media).arg(track.number))) << track.number;
         }
     }
+    // A disc with playback control: a track from its second entry point, and its still segments.
+    const VideoCdDisc menu = discs()->open(TEMBRIO_MEDIA_DIR "/videocd-pbc/menu.cue"_L1);
+    ASSERT_TRUE(menu.failure.isEmpty() && menu.contents.entries.size() == 3 && menu.contents.segments.size() == 2);
+    const qint64 second = menu.contents.entries[1].sector - menu.tracks[0].start;
+    EXPECT_TRUE(readAll(VideoCdReader::open(videoCdUrl(menu.id, 1, 2).toUtf8(), discs()).get()) == readTrack(menu.id, 1).mid(second * payload));
+    EXPECT_TRUE(mpegOf(readAll(VideoCdReader::open(videoCdSegmentUrl(menu.id, 2).toUtf8(), discs()).get())).startsWith("\x00\x00\x01\xba"));
+    for (const QString& url : {videoCdUrl(menu.id, 2, 2), videoCdUrl(menu.id, 1, 3), videoCdUrl(menu.id, 1, 4), videoCdSegmentUrl(menu.id, 3)})
+        EXPECT_FALSE(VideoCdReader::open(url.toUtf8(), discs())) << url.toStdString();
     const VideoCdDisc svcd = discs()->open(media + "svcd.cue");
     ASSERT_EQ(svcd.tracks.size(), 1);
     EXPECT_TRUE(svcd.kind == VideoCdDisc::Kind::Svcd && mpegOf(readTrack(svcd.id, 1)) == contents(media + "svcd-1.mpg"));
@@ -172,7 +180,7 @@ TEST(VideoCd, AScratchComesAsZerosAndIsCountedAndOnlyADiscTakenOutEndsTheTrack)
     auto scratched = std::make_unique<ScratchedDisc>();
     scratched->bad = {track.start + 3, track.start + 4, track.start + 50};
     ScratchedDisc* seam = scratched.get();
-    auto reader = std::make_unique<VideoCdReader>(std::move(scratched), discs(), 2, track.start, track.sectors);
+    auto reader = std::make_unique<VideoCdReader>(std::move(scratched), discs(), "traccia 2", track.start, track.sectors);
     QByteArray read = readAll(reader.get()), expected = clean;
     for (const int lost : {3, 4, 50})
         expected.replace(lost * payload, payload, QByteArray(payload, '\0'));
@@ -187,7 +195,7 @@ TEST(VideoCd, AScratchComesAsZerosAndIsCountedAndOnlyADiscTakenOutEndsTheTrack)
     told.clear();
     scratched = std::make_unique<ScratchedDisc>();
     scratched->goneFrom = track.start + 100;
-    reader = std::make_unique<VideoCdReader>(std::move(scratched), discs(), 2, track.start, track.sectors);
+    reader = std::make_unique<VideoCdReader>(std::move(scratched), discs(), "traccia 2", track.start, track.sectors);
     char piece[payload * 30];
     qint64 total = 0, n;
     while ((n = reader->read(piece, sizeof piece)) > 0)
