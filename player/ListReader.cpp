@@ -73,18 +73,45 @@ struct Walk {
         why = disc.failure;
         if (why.isEmpty() && first > disc.tracks.size())
             why = QStringLiteral("il Video CD non ha la traccia %1").arg(first);
+        const auto& entries = disc.contents.entries;
         for (const VideoCdTrack& track : disc.tracks) {
             if (track.number < first || track.number > last)
                 continue;
-            if (taken >= budget.entries) {
-                full = true;
-                outcome.skip(QStringLiteral("le voci oltre le %1 (troppe)").arg(budget.entries));
-                break;
+            // A track with several entry points is taken a point at a time,
+            // so that the next and previous commands step through them.
+            std::vector<int> points;  // numbers of this track's entries, in order
+            for (size_t e = 0; e < entries.size(); ++e)
+                if (entries[e].track == track.number && entries[e].sector >= track.start
+                    && entries[e].sector < track.start + track.sectors
+                    && (points.empty() || entries[e].sector > entries[size_t(points.back() - 1)].sector))
+                    points.push_back(int(e) + 1);
+            const QString title = QStringLiteral("Video CD, traccia %1 di %2").arg(track.number).arg(disc.tracks.size());
+            if (points.size() < 2) {
+                if (!takeOne({videoCdUrl(disc.id, track.number), title}))
+                    break;
+                continue;
             }
-            ++taken;
-            take({videoCdUrl(disc.id, track.number),
-                  QStringLiteral("Video CD, traccia %1 di %2").arg(track.number).arg(disc.tracks.size())});
+            for (size_t p = 0; p < points.size(); ++p) {
+                // The first point also holds what comes before it in the track.
+                const int from = p == 0 ? 0 : points[p], to = p + 1 < points.size() ? points[p + 1] : 0;
+                if (!takeOne({videoCdUrl(disc.id, track.number, from, to),
+                              title + QStringLiteral(", punto %1 di %2").arg(points[p]).arg(entries.size())}))
+                    return true;
+            }
         }
+        return true;
+    }
+
+    // Hands `entry` on, unless the budget is spent.
+    bool takeOne(M3uEntry entry)
+    {
+        if (taken >= budget.entries) {
+            full = true;
+            outcome.skip(QStringLiteral("le voci oltre le %1 (troppe)").arg(budget.entries));
+            return false;
+        }
+        ++taken;
+        take(std::move(entry));
         return true;
     }
 

@@ -55,10 +55,10 @@ qint64 now()
 
 } // namespace
 
-QString videoCdUrl(quint64 disc, int track, int entry)
+QString videoCdUrl(quint64 disc, int track, int from, int to)
 {
     const QString url = QStringLiteral("%1://%2/%3").arg(QLatin1String(videoCdProtocol)).arg(disc).arg(track);
-    return entry > 0 ? url + QStringLiteral("/%1").arg(entry) : url;
+    return from > 0 || to > 0 ? url + QStringLiteral("/%1-%2").arg(from).arg(to) : url;
 }
 
 QString videoCdSegmentUrl(quint64 disc, int segment)
@@ -73,7 +73,7 @@ bool addVideoCdProtocol(Engine& engine, VideoCdDiscs& discs)
 
 std::unique_ptr<VideoCdReader> VideoCdReader::open(const QByteArray& url, const std::shared_ptr<VideoCdDiscs>& discs)
 {
-    const QRegularExpression form(QStringLiteral("^%1://([1-9][0-9]{0,9})/(?:([1-9][0-9]?)(?:/([1-9][0-9]{0,2}))?|s/([1-9][0-9]{0,3}))$")
+    const QRegularExpression form(QStringLiteral("^%1://([1-9][0-9]{0,9})/(?:([1-9][0-9]?)(?:/([0-9]{1,3})-([0-9]{1,3}))?|s/([1-9][0-9]{0,3}))$")
                                       .arg(QLatin1String(videoCdProtocol)));
     const auto parts = form.match(QString::fromLatin1(url));
     if (!parts.hasMatch() || !discs)
@@ -83,7 +83,7 @@ std::unique_ptr<VideoCdReader> VideoCdReader::open(const QByteArray& url, const 
         return {};
     QString name;
     qint64 start = 0, sectors = 0;
-    if (const int segment = parts.captured(4).toInt(); segment > 0) {
+    if (const int segment = parts.captured(5).toInt(); segment > 0) {
         // A segment and the ones that go on from it, 150 sectors each.
         const auto& kinds = disc->contents.segments;
         using Segment = VideoCdContents::Segment;
@@ -95,23 +95,25 @@ std::unique_ptr<VideoCdReader> VideoCdReader::open(const QByteArray& url, const 
         name = QStringLiteral("segmento %1").arg(segment);
         start = disc->firstSegment + qint64(segment - 1) * 150, sectors = qint64(units) * 150;
     } else {
-        const int number = parts.captured(2).toInt(), entry = parts.captured(3).toInt();
+        const int number = parts.captured(2).toInt(), from = parts.captured(3).toInt(), to = parts.captured(4).toInt();
         const auto track = std::find_if(disc->tracks.cbegin(), disc->tracks.cend(),
                                         [&](const VideoCdTrack& t) { return t.number == number; });
         if (track == disc->tracks.cend())
             return {};
         name = QStringLiteral("traccia %1").arg(number);
-        start = track->start, sectors = track->sectors;
-        if (entry > 0) {
-            // From an entry point of this track on.
-            const auto& entries = disc->contents.entries;
-            if (entry > int(entries.size()) || entries[size_t(entry - 1)].track != number)
-                return {};
-            const qint64 at = entries[size_t(entry - 1)].sector;
-            if (at < track->start || at >= track->start + track->sectors)
-                return {};
-            sectors -= at - start, start = at;
-        }
+        // Where an entry point of this track is; -1 for any other.
+        const auto& entries = disc->contents.entries;
+        const auto at = [&](int entry) -> qint64 {
+            if (entry < 1 || entry > int(entries.size()) || entries[size_t(entry - 1)].track != number)
+                return -1;
+            const qint64 sector = entries[size_t(entry - 1)].sector;
+            return sector >= track->start && sector < track->start + track->sectors ? sector : -1;
+        };
+        start = from > 0 ? at(from) : track->start;
+        const qint64 end = to > 0 ? at(to) : track->start + track->sectors;
+        if (start < 0 || end <= start)
+            return {};
+        sectors = end - start;
     }
     std::unique_ptr<DiscReader> reader = disc->sectors->reader();
     if (!reader)

@@ -16,11 +16,12 @@ class VideoCdDiscs;
 // such discs are read.
 inline constexpr char videoCdProtocol[] = "tembrio-vcd";
 
-// tembrio-vcd://DISC/TRACK, or DISC/TRACK/ENTRY for the track from one of the
-// disc's entry points (numbered from 1) to its end, and DISC/s/SEGMENT for a
-// segment with those that continue it. For loadfile from the client only:
-// the engine refuses such addresses inside a list, and must.
-QString videoCdUrl(quint64 disc, int track, int entry = 0);
+// tembrio-vcd://DISC/TRACK for a whole track; DISC/TRACK/FROM-TO for the
+// track from one of the disc's entry points (numbered from 1; 0: the track's
+// start) to another (0: the track's end); DISC/s/SEGMENT for a segment with
+// those that continue it. For loadfile from the client only: the engine
+// refuses such addresses inside a list, and must.
+QString videoCdUrl(quint64 disc, int track, int from = 0, int to = 0);
 QString videoCdSegmentUrl(quint64 disc, int segment);
 
 // Lets `engine` open those addresses, for the discs of `discs`; false if it

@@ -51,6 +51,16 @@ TEST(Player, AVideoCdImagePlaysTrackByTrack)
         EXPECT_TRUE(playing(clip, track)) << qPrintable(p.status());
     }
     EXPECT_TRUE(p.waitFor('w', "Riproduzione terminata")) << qPrintable(p.status());
+    // A track with two entry points is stepped a point at a time.
+    write(dir.filePath("disco.m3u"), (media + "videocd-pbc/menu.cue\n").toUtf8());
+    ASSERT_TRUE(p.player->setFileName(dir.filePath("disco.m3u")));
+    for (const auto& [step, status] : {std::pair<bool (MediaPlayer::*)(), const char*>{nullptr, "traccia 1 di 2, punto 1 di 3"},
+                                       {&MediaPlayer::Next, "traccia 1 di 2, punto 2 di 3"}, {&MediaPlayer::Next, "traccia 2 di 2"},
+                                       {&MediaPlayer::Previous, "traccia 1 di 2, punto 2 di 3"}}) {
+        EXPECT_TRUE(!step || (p.player->*step)());
+        EXPECT_TRUE(p.waitFor('*', QString("In riproduzione: Video CD, ") + status)) << qPrintable(p.status());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !p.player->isOpening(); }));
+    }
     // Every other image kind, named in a list, steps through its tracks too.
     for (const char* image : {"s2336.cue", "disc.nrg", "toc/disc.toc", "clone.ccd", "cut.cue"}) {
         SCOPED_TRACE(image);
