@@ -234,13 +234,14 @@ void Opening::fileStarted(qint64 id)
 // follows a moment later, so as not to hold it up.
 void Opening::playbackStarted()
 {
-    if (currentId_ == firstId_ && state_ == State::FirstPlaying)
+    // Until the engine has named the first entry, a restart is still the old clip's.
+    if (firstId_ >= 0 && currentId_ == firstId_ && state_ == State::FirstPlaying)
         gate_.start(kAfterFirstFrameMs);
 }
 
 void Opening::fileEnded(qint64 id)
 {
-    if (id == firstId_)
+    if (firstId_ >= 0 && id == firstId_)
         openGate();
 }
 
