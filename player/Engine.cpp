@@ -1,6 +1,7 @@
 #include "player/Engine.h"
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 
 #include <mpv/client.h>
 #include <mpv/stream_cb.h>
@@ -8,6 +9,10 @@
 #include <clocale>
 #include <cstring>
 #include <utility>
+
+// The engine's own warnings and errors, for a user who asks with
+// QT_LOGGING_RULES="tembrio.engine.warning=true"; silent otherwise.
+Q_LOGGING_CATEGORY(engineLog, "tembrio.engine", QtCriticalMsg)
 
 // --- nodes ---------------------------------------------------------------
 
@@ -124,7 +129,7 @@ Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, const QLi
     std::setlocale(LC_NUMERIC, "C");
     mpv_ = mpv_create();
     if (const QString why = mpv_ ? start(options, observed) : QStringLiteral("non creato"); !why.isEmpty()) {
-        qWarning("Motore di riproduzione: %s", qPrintable(why));
+        qCWarning(engineLog, "Motore di riproduzione: %s", qPrintable(why));
         failure_ = QStringLiteral("Motore di riproduzione non disponibile: %1").arg(why);
         if (mpv_)
             mpv_terminate_destroy(std::exchange(mpv_, nullptr));
@@ -146,6 +151,8 @@ QString Engine::start(const QList<std::pair<const char*, QVariant>>& options, co
         if (mpv_set_option(mpv_, name, MPV_FORMAT_NODE, &node.node) < 0)
             return QStringLiteral("opzione rifiutata (%1=%2)").arg(QLatin1String(name), value.toString());
     }
+    if (engineLog().isWarningEnabled())
+        mpv_request_log_messages(mpv_, "warn");
     if (mpv_initialize(mpv_) < 0)
         return QStringLiteral("avvio non riuscito");
     for (const char* name : observed)
@@ -172,7 +179,7 @@ quint64 Engine::expect(Reply reply)
 
 bool Engine::command(const QVariantMap& args, Reply reply)
 {
-    if (!mpv_)
+    if (!isRunning())
         return false;
     OwnedNode node(args);
     const quint64 id = expect(std::move(reply));
@@ -186,7 +193,7 @@ bool Engine::command(const QVariantMap& args, Reply reply)
 
 bool Engine::setProperty(const char* name, const QVariant& value, Reply reply)
 {
-    if (!mpv_)
+    if (!isRunning())
         return false;
     OwnedNode node(value);
     const quint64 id = expect(std::move(reply));
@@ -199,7 +206,7 @@ bool Engine::setProperty(const char* name, const QVariant& value, Reply reply)
 
 bool Engine::getProperty(const char* name, Reply reply)
 {
-    if (!mpv_)
+    if (!isRunning())
         return false;
     const quint64 id = expect(std::move(reply));
     if (mpv_get_property_async(mpv_, id, name, MPV_FORMAT_NODE) < 0) {
@@ -211,19 +218,18 @@ bool Engine::getProperty(const char* name, Reply reply)
 
 bool Engine::addHook(const char* name)
 {
-    return mpv_ && mpv_hook_add(mpv_, 0, name, 0) >= 0;
+    return isRunning() && mpv_hook_add(mpv_, 0, name, 0) >= 0;
 }
 
 void Engine::continueHook(quint64 id)
 {
-    // Taken at once: the engine is waiting for it.
-    if (mpv_)
+    if (isRunning())
         mpv_hook_continue(mpv_, id);
 }
 
 bool Engine::addStreamProtocol(const char* protocol, StreamOpen open, void* data)
 {
-    return mpv_ && mpv_stream_cb_add_ro(mpv_, protocol, data, open) >= 0;
+    return isRunning() && mpv_stream_cb_add_ro(mpv_, protocol, data, open) >= 0;
 }
 
 void Engine::drain()
@@ -232,9 +238,11 @@ void Engine::drain()
     QElapsedTimer clock;
     clock.start();
     // Each event is taken at once: a handler may send commands, never wait.
-    for (const mpv_event* event = mpv_wait_event(mpv_, 0); event->event_id != MPV_EVENT_NONE;
-         event = mpv_wait_event(mpv_, 0)) {
-        handle(*event);
+    while (isRunning()) {
+        const mpv_event* event = mpv_wait_event(mpv_, 0);
+        if (event->event_id == MPV_EVENT_NONE)
+            return;
+        dispatch(*event);
         // Replies that send more commands keep the queue full: let clicks and
         // paints in between, and go on later.
         if (clock.elapsed() >= 5) {
@@ -245,9 +253,15 @@ void Engine::drain()
     }
 }
 
-void Engine::handle(const mpv_event& event)
+void Engine::dispatch(const mpv_event& event)
 {
     switch (event.event_id) {
+    case MPV_EVENT_SHUTDOWN:
+        // Only its destruction is left; the handle stays until then.
+        ended_ = true;
+        failure_ = QStringLiteral("Motore di riproduzione terminato");
+        emit ended();
+        break;
     case MPV_EVENT_COMMAND_REPLY:
     case MPV_EVENT_SET_PROPERTY_REPLY:
         if (Reply reply = replies_.take(event.reply_userdata)) {
@@ -263,6 +277,11 @@ void Engine::handle(const mpv_event& event)
                 ? fromNode(*static_cast<const mpv_node*>(property->data)) : QVariant());
         }
         break;
+    case MPV_EVENT_LOG_MESSAGE: {
+        const auto* message = static_cast<const mpv_event_log_message*>(event.data);
+        qCWarning(engineLog, "%s: %s", message->prefix, qPrintable(QString::fromUtf8(message->text).trimmed()));
+        break;
+    }
     case MPV_EVENT_HOOK:
         emit hookReached(static_cast<const mpv_event_hook*>(event.data)->id);
         break;

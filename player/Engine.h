@@ -27,7 +27,9 @@ public:
     ~Engine() override;
 
     // Null when the engine could not be started; failure() says why.
+    // Once it has ended by itself it is kept only to be destroyed.
     mpv_handle* handle() const { return mpv_; }
+    bool isRunning() const { return mpv_ && !ended_; }
     const QString& failure() const { return failure_; }
 
     // Both only queue the request. False if it could not even be queued;
@@ -58,14 +60,17 @@ signals:
     // `reason` and `error` as the engine gives them (MPV_END_FILE_REASON_*).
     void fileEnded(qint64 entryId, int reason, int error);
     void propertyChanged(const QByteArray& name, const QVariant& value);
+    // The engine shut itself down: nothing is sent to it any more.
+    void ended();
 
 private:
     QString start(const QList<std::pair<const char*, QVariant>>& options, const QList<const char*>& observed);
     void drain();
-    void handle(const mpv_event& event);
+    void dispatch(const mpv_event& event);
     quint64 expect(Reply reply);
 
     mpv_handle* mpv_ = nullptr;
+    bool ended_ = false;
     QString failure_;
     std::atomic<bool> wakeupPosted_{false};
     quint64 lastReply_ = 0;

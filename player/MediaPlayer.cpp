@@ -44,6 +44,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
         apply({PlayEvent::FileStarted, opening_ ? opening_->name(id) : QString()});
     });
     connect(engine_, &Engine::fileLoaded, this, [this] { apply({PlayEvent::FileLoaded}); });
+    connect(engine_, &Engine::ended, status_, [this] { status_->setNotice(engine_->failure()); });
     declareSdColours(*engine_);
     addVideoCdProtocol(*engine_);
 
@@ -87,7 +88,7 @@ MediaPlayer::~MediaPlayer()
 
 bool MediaPlayer::setFileName(const QString& path)
 {
-    if (!engine_->handle())
+    if (!engine_->isRunning())
         return false;
     if (path.isEmpty() || path.contains(QChar(0)) || isNetworkAddress(path)) {
         status_->setNotice(path.isEmpty() || path.contains(QChar(0))
