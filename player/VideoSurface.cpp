@@ -86,10 +86,15 @@ public:
     {
         if (!render_)
             return;
+        const bool shown = isVisible() && window()->windowHandle() && window()->windowHandle()->isExposed();
         makeCurrent();
-        const uint64_t flags = mpv_render_context_update(render_);
+        const bool frame = mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME;
+        // Qt paints nothing in a hidden or minimised window, and the engine
+        // would wait on each frame for its drawing: it is taken here, unseen.
+        if (frame && !shown)
+            skipFrame(render_);
         doneCurrent();
-        if (flags & MPV_RENDER_UPDATE_FRAME)
+        if (frame && shown)
             update();
     }
 
