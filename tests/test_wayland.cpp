@@ -49,3 +49,19 @@ TEST(Wayland, TheDemoPlaysThePopupOpensAtThePointerAndFullScreenCoversTheOutputU
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.video->window() == w.window.get() && !w.player->isFullScreen(); }));
     EXPECT_TRUE(QTest::qWaitFor([&] { const auto n = orangeOnOutput("back"); return n > picture / 2 && n < picture * 2; }, 10000));
 }
+
+// The desktop finds the program's entry, and its icon, by the app id.
+TEST(Wayland, TheProgramNamesItsDesktopEntryAsItsAppId)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("WAYLAND_DEBUG", "client");
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(TEMBRIO_BINARY, {});
+    QByteArray said;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (said += program.readAllStandardError()).contains(".set_app_id("); }, 15000));
+    program.kill();
+    program.waitForFinished();
+    const qsizetype at = said.indexOf(".set_app_id(");
+    EXPECT_EQ(said.mid(at, said.indexOf(')', at) - at + 1).toStdString(), ".set_app_id(\"it.tembrio.Tembrio\")");
+}
