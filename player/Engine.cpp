@@ -4,6 +4,7 @@
 #include <QLoggingCategory>
 
 #include <mpv/client.h>
+#include <mpv/render.h>
 #include <mpv/stream_cb.h>
 
 #include <clocale>
@@ -112,6 +113,34 @@ QVariant fromNode(const mpv_node& node)
     }
 }
 
+static mpv_format mpvFormat(Engine::Format format)
+{
+    switch (format) {
+    case Engine::Format::Flag: return MPV_FORMAT_FLAG;
+    case Engine::Format::Int64: return MPV_FORMAT_INT64;
+    case Engine::Format::Double: return MPV_FORMAT_DOUBLE;
+    case Engine::Format::String: return MPV_FORMAT_STRING;
+    case Engine::Format::Any: break;
+    }
+    return MPV_FORMAT_NODE;
+}
+
+// A property's value as the engine hands it over, in whichever format was asked.
+static QVariant fromProperty(const mpv_event_property& property)
+{
+    mpv_node node{};
+    node.format = property.format;
+    switch (property.format) {
+    case MPV_FORMAT_NODE: return fromNode(*static_cast<const mpv_node*>(property.data));
+    case MPV_FORMAT_FLAG: node.u.flag = *static_cast<const int*>(property.data); break;
+    case MPV_FORMAT_INT64: node.u.int64 = *static_cast<const int64_t*>(property.data); break;
+    case MPV_FORMAT_DOUBLE: node.u.double_ = *static_cast<const double*>(property.data); break;
+    case MPV_FORMAT_STRING: node.u.string = *static_cast<char* const*>(property.data); break;
+    default: return {};
+    }
+    return fromNode(node);
+}
+
 // Frees a node made by toNode() when it goes out of scope.
 struct OwnedNode {
     explicit OwnedNode(const QVariant& value) : node(toNode(value)) {}
@@ -121,7 +150,7 @@ struct OwnedNode {
 
 // --- the engine ----------------------------------------------------------
 
-Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, const QList<const char*>& observed,
+Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, const QList<Observed>& observed,
                QObject* parent)
     : QObject(parent)
 {
@@ -144,7 +173,7 @@ Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, const QLi
 }
 
 // Why the engine could not be set up as asked; empty if it could.
-QString Engine::start(const QList<std::pair<const char*, QVariant>>& options, const QList<const char*>& observed)
+QString Engine::start(const QList<std::pair<const char*, QVariant>>& options, const QList<Observed>& observed)
 {
     for (const auto& [name, value] : options) {
         OwnedNode node(value);
@@ -155,8 +184,8 @@ QString Engine::start(const QList<std::pair<const char*, QVariant>>& options, co
         mpv_request_log_messages(mpv_, "warn");
     if (mpv_initialize(mpv_) < 0)
         return QStringLiteral("avvio non riuscito");
-    for (const char* name : observed)
-        if (mpv_observe_property(mpv_, 0, name, MPV_FORMAT_NODE) < 0)
+    for (const auto& [name, format] : observed)
+        if (mpv_observe_property(mpv_, 0, name, mpvFormat(format)) < 0)
             return QStringLiteral("propriet\u00e0 sconosciuta (%1)").arg(QLatin1String(name));
     return {};
 }
@@ -191,6 +220,12 @@ bool Engine::command(const QVariantMap& args, Reply reply)
     return true;
 }
 
+bool Engine::command(const char* name, QVariantMap args, Reply reply)
+{
+    args.insert(QStringLiteral("name"), QLatin1String(name));
+    return command(args, std::move(reply));
+}
+
 bool Engine::setProperty(const char* name, const QVariant& value, Reply reply)
 {
     if (!isRunning())
@@ -214,6 +249,12 @@ bool Engine::getProperty(const char* name, Reply reply)
         return false;
     }
     return true;
+}
+
+mpv_render_context* Engine::createRender(mpv_render_param* params)
+{
+    mpv_render_context* render = nullptr;
+    return isRunning() && mpv_render_context_create(&render, mpv_, params) >= 0 ? render : nullptr;
 }
 
 bool Engine::addHook(const char* name)
@@ -273,8 +314,7 @@ void Engine::dispatch(const mpv_event& event)
     case MPV_EVENT_GET_PROPERTY_REPLY:
         if (Reply reply = replies_.take(event.reply_userdata)) {
             const auto* property = static_cast<const mpv_event_property*>(event.data);
-            reply(event.error, event.error >= 0 && property->format == MPV_FORMAT_NODE
-                ? fromNode(*static_cast<const mpv_node*>(property->data)) : QVariant());
+            reply(event.error, event.error >= 0 ? fromProperty(*property) : QVariant());
         }
         break;
     case MPV_EVENT_LOG_MESSAGE: {
@@ -286,9 +326,11 @@ void Engine::dispatch(const mpv_event& event)
         emit hookReached(static_cast<const mpv_event_hook*>(event.data)->id);
         break;
     case MPV_EVENT_START_FILE:
+        loaded_ = false;
         emit fileStarted(static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id);
         break;
     case MPV_EVENT_FILE_LOADED:
+        loaded_ = true;
         emit fileLoaded();
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
@@ -297,13 +339,14 @@ void Engine::dispatch(const mpv_event& event)
     case MPV_EVENT_END_FILE: {
         const auto* end = static_cast<const mpv_event_end_file*>(event.data);
         emit fileEnded(end->playlist_entry_id, end->reason, end->error);
+        if (end->reason == MPV_END_FILE_REASON_ERROR || (end->reason == MPV_END_FILE_REASON_EOF && !loaded_))
+            emit fileFailed(end->playlist_entry_id,
+                            reasonText(end->reason == MPV_END_FILE_REASON_ERROR ? end->error : MPV_ERROR_LOADING_FAILED));
         break;
     }
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto* property = static_cast<const mpv_event_property*>(event.data);
-        const QVariant value = property->format == MPV_FORMAT_NODE
-            ? fromNode(*static_cast<const mpv_node*>(property->data)) : QVariant();
-        emit propertyChanged(QByteArray(property->name), value);
+        emit propertyChanged(QByteArray(property->name), fromProperty(*property));
         break;
     }
     default:

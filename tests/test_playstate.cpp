@@ -15,8 +15,8 @@ TEST(PlayState, StatusTextsShortNamesTrackerTenthsAndVolume)
         {{{E::Opening, true}}, "Apertura..."}, {{{E::FirstHanded, "a.mpg"}}, "Apertura di a.mpg..."},
         {{{E::FirstHanded, "a.mpg"}, {E::FileLoaded}, {E::Title, "T"}}, "In riproduzione: T"},
         {{{E::FirstHanded, "a.mpg"}, {E::FileLoaded}, {E::Paused, true}}, "In pausa: a.mpg"},
-        {{{E::FirstHanded, "a.mpg"}, {E::FileLoaded}, {E::Stopped}}, "Interrotto"},
-        {{{E::FirstHanded, "a.mpg"}, {E::FileLoaded}, {E::Stopped}, {E::Played}, {E::FileStarted, "b.avi"}}, "Apertura di b.avi..."},
+        {{{E::FirstHanded, "a.mpg"}, {E::FileLoaded}, {E::Stopped, true}}, "Interrotto"},
+        {{{E::FirstHanded, "a.mpg"}, {E::FileLoaded}, {E::Stopped, true}, {E::Stopped, false}, {E::FileStarted, "b.avi"}}, "Apertura di b.avi..."},
         {{{E::FirstHanded, "a.mpg"}, {E::Path, "/x/c.wav"}, {E::FileLoaded}, {E::Idle, true}}, "Riproduzione terminata"},
         {{{E::FirstHanded, "a.mpg"}, {E::Path, "/x/c.wav"}, {E::Path, QVariant()}, {E::FileLoaded}}, "In riproduzione: c.wav"}};
     for (const auto& [events, text] : runs) {
