@@ -1,5 +1,7 @@
 #include "player/XShmPicture.h"
 
+#include "player/X11.h"
+
 #include <QGuiApplication>
 
 #include <xcb/shm.h>
@@ -9,14 +11,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-
-static xcb_connection_t* x11Connection()
-{
-    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
 
 static xcb_screen_t* firstScreen(xcb_connection_t* c)
 {
