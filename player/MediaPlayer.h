@@ -49,7 +49,7 @@ public:
     bool isOpening() const;
 
 signals:
-    // Button: Player::kLeftButton, kRightButton, kMiddleButton. ShiftState: 1 Shift, 2 Ctrl, 4 Alt.
+    // Button: kLeftButton, kRightButton or kMiddleButton; ShiftState: kShift, kCtrl and kAlt added up.
     void Click(short Button, short ShiftState, float x, float y);
 
 private:
@@ -68,6 +68,5 @@ private:
     std::unique_ptr<Opening> opening_;  // the latest; an older one is dropped
     QString pending_;  // to open once the picture is ready
     PlayState state_;
-    // Destroyed first of the members: the screen is let go before the rest goes.
     ScreenSaver screenSaver_;
 };

@@ -13,10 +13,13 @@ public:
     // The values of DisplaySize.
     static constexpr int kFullScreen = 3;   // the whole screen
     static constexpr int kFitToWindow = 4;  // fitted to the component's own rectangle
-    // The buttons of Click.
+    // Click's Button, and the keys added up in its ShiftState.
     static constexpr short kLeftButton = 1;
     static constexpr short kRightButton = 2;
     static constexpr short kMiddleButton = 4;
+    static constexpr short kShift = 1;
+    static constexpr short kCtrl = 2;
+    static constexpr short kAlt = 4;
 
     virtual ~Player() = default;
 

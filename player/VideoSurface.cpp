@@ -366,7 +366,8 @@ void VideoSurface::mouseReleaseEvent(QMouseEvent* event)
     default: return;
     }
     const Qt::KeyboardModifiers keys = event->modifiers();
-    const short shiftState = (keys & Qt::ShiftModifier ? 1 : 0) | (keys & Qt::ControlModifier ? 2 : 0) | (keys & Qt::AltModifier ? 4 : 0);
+    const short shiftState = (keys & Qt::ShiftModifier ? Player::kShift : 0) | (keys & Qt::ControlModifier ? Player::kCtrl : 0)
+        | (keys & Qt::AltModifier ? Player::kAlt : 0);
     if (rect().contains(event->position().toPoint()))
         emit clicked(button, shiftState, event->position());
 }

@@ -44,8 +44,7 @@ public:
 signals:
     // The engine can draw: files may now be handed to it.
     void ready();
-    // A click in the component's numbers: Player::kLeftButton, kRightButton
-    // or kMiddleButton, and Shift 1, Ctrl 2, Alt 4 added up.
+    // A click in the numbers of the component's Click (Player's constants).
     void clicked(short button, short shiftState, QPointF at);
 
 protected:
