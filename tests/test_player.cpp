@@ -191,14 +191,13 @@ TEST(Player, AHiddenWindowDoesNotHoldUpTheVideoDrawnWithOpenGL)
 {
     Shown p(false, VideoSurface::Drawing::OpenGL);
     ASSERT_TRUE(p.player->setFileName(media + "green.avi") && p.waitFor('*', "In riproduzione: green.avi")) << qPrintable(p.status());
-    auto* engine = p.player->findChild<Engine*>();
-    const auto dropped = [&] {
+    const auto dropped = [engine = p.player->findChild<Engine*>()] {
         QVariant count;
         engine->getProperty("frame-drop-count", [&](int, const QVariant& value) { count = value; });
         return QTest::qWaitFor([&] { return count.isValid(); }) ? count.toInt() : -1;
     };
     for (const bool hidden : {false, true}) {
-        hidden ? p.window->hide() : p.window->show();
+        p.window->setVisible(!hidden);
         QTest::qWait(300);
         const int before = dropped();
         QTest::qWait(1500);

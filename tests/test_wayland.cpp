@@ -53,15 +53,11 @@ TEST(Wayland, TheDemoPlaysThePopupOpensAtThePointerAndFullScreenCoversTheOutputU
 // The desktop finds the program's entry, and its icon, by the app id.
 TEST(Wayland, TheProgramNamesItsDesktopEntryAsItsAppId)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("WAYLAND_DEBUG", "client");
     QProcess program;
-    program.setProcessEnvironment(env);
+    program.setProcessEnvironment([env = QProcessEnvironment::systemEnvironment()]() mutable { return env.insert("WAYLAND_DEBUG", "client"), env; }());
     program.start(TEMBRIO_BINARY, {});
     QByteArray said;
     EXPECT_TRUE(QTest::qWaitFor([&] { return (said += program.readAllStandardError()).contains(".set_app_id("); }, 15000));
-    program.kill();
-    program.waitForFinished();
-    const qsizetype at = said.indexOf(".set_app_id(");
-    EXPECT_EQ(said.mid(at, said.indexOf(')', at) - at + 1).toStdString(), ".set_app_id(\"it.tembrio.Tembrio\")");
+    program.kill(), program.waitForFinished();
+    EXPECT_EQ(said.mid(said.indexOf(".set_app_id("), 33).toStdString(), ".set_app_id(\"it.tembrio.Tembrio\")");
 }
