@@ -2,13 +2,13 @@
 
 #include "player/X11.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QPointer>
 #include <QUrl>
 

@@ -2,8 +2,6 @@
 
 #include "player/X11.h"
 
-#include <QGuiApplication>
-
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
