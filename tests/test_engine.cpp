@@ -42,23 +42,19 @@ TEST_F(EngineRun, AfterItsOwnEndNothingReachesIt)
                  || engine.getProperty("pause", [](int, const QVariant&) {}));
 }
 
-// SD video is declared BT.709 before it is decoded; an HD clip in BT.2020 keeps its own primaries.
-TEST_F(EngineRun, OnlySdVideoIsToldItsColours)
+// SD video is declared BT.709 before it is decoded (test_player sees its green), but an HD clip in BT.2020 keeps its own primaries.
+TEST_F(EngineRun, AnHdClipKeepsItsOwnColours)
 {
     QTemporaryDir dir;
+    const QString clip = dir.filePath("hd.mkv");
+    QProcess::execute("ffmpeg", QString("-v error -f lavfi -i color=s=1280x720:d=0.2 -c:v mpeg2video -color_primaries bt2020 -color_trc bt2020-10 "
+                                        "-colorspace bt2020nc %1").arg(clip).split(' '));
     declareSdColours(engine);
-    for (const auto& [size, tags, primaries] : {std::tuple{"1280x720", "-color_primaries bt2020 -color_trc bt2020-10 -colorspace bt2020nc", "bt.2020"},
-                                                {"720x576", "", "bt.709"}}) {
-        const QString clip = dir.filePath(QString(size) + ".mkv");
-        QProcess::execute("ffmpeg", QString("-v error -f lavfi -i color=s=%1:d=0.2 -c:v mpeg2video %2").arg(size, tags).split(' ', Qt::SkipEmptyParts) << clip);
-        bool loaded = false;
-        QObject::connect(&engine, &Engine::fileLoaded, &engine, [&] { loaded = true; }, Qt::SingleShotConnection);
-        ASSERT_TRUE(engine.command("loadfile", {{"url", clip}}) && QTest::qWaitFor([&] { return loaded; })) << size;
-        QVariant seen;  // once the first frame has gone through the filters
-        EXPECT_TRUE(QTest::qWaitFor([&] {
-            engine.getProperty("video-out-params/primaries", [&](int, const QVariant& value) { seen = value; });
-            return QTest::qWait(20), seen.isValid();
-        }, 10000));
-        EXPECT_EQ(seen.toString().toStdString(), primaries) << size;
-    }
+    ASSERT_TRUE(engine.command("loadfile", {{"url", clip}}));
+    QVariant seen;  // once the first frame has gone through the filters
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        engine.getProperty("video-out-params/primaries", [&](int, const QVariant& value) { seen = value; });
+        return QTest::qWait(20), seen.isValid();
+    }, 10000));
+    EXPECT_EQ(seen.toString().toStdString(), "bt.2020");
 }
