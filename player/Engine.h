@@ -14,9 +14,10 @@ struct mpv_render_param;
 struct mpv_event;
 struct mpv_stream_cb_info;
 
-// The one owner of the libmpv handle, and the only caller on it. Everything sent to the engine goes out
-// asynchronously, as data with named arguments; replies and events come back
-// on the GUI thread, drained there from the engine's wakeup callback.
+// The one owner of the libmpv handle, and the only caller on it. Everything
+// sent to the engine goes out asynchronously, as data with named arguments;
+// replies and events come back on the GUI thread, drained there from the
+// engine's wakeup callback.
 class Engine : public QObject {
     Q_OBJECT
 public:

@@ -209,12 +209,12 @@ void MediaPlayer::apply(const PlayEvent& event)
     // Many times a second: only the tracker and the time follow it.
     if (event.kind == PlayEvent::Position)
         return showTime();
-    show();
+    showState();
     // The screen stays on while a picture moves, and only then.
     screenSaver_.setInhibited(state_.showsMovingPicture());
 }
 
-void MediaPlayer::show()
+void MediaPlayer::showState()
 {
     stage_->status().setLine(stateText(state_), state_.notice);
     stage_->controls().setDuration(state_.duration);

@@ -57,7 +57,7 @@ private:
     void onFileFailed(qint64 entryId, const QString& why);
     void onVideoClicked(short button, short shiftState, QPointF at);
     void apply(const PlayEvent& event);
-    void show();
+    void showState();
     void showTime();
     bool seek(double seconds, const char* flags);
 
