@@ -11,18 +11,13 @@
 #include "player/StatusLine.h"
 #include "player/VideoCdStream.h"
 
-#include <QApplication>
 #include <QVBoxLayout>
 
 #include <cmath>
 
 void MediaPlayer::prepareApplication()
 {
-    // With a GPU the picture may be drawn with OpenGL, and it moves between
-    // the window and the full screen: shared contexts keep its GL resources
-    // on the way. Without one, this would only load a GL for nothing.
-    if (VideoSurface::hasGpuDevice())
-        QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    VideoSurface::prepareApplication();
     ScreenSaver::prepareApplication();
 }
 
@@ -101,9 +96,7 @@ void MediaPlayer::open(const QString& path)
         engine_->setProperty(Property::Pause, !settings_.AutoStart);
         apply({PlayEvent::FirstHanded, name});
     });
-    connect(opening_.get(), &Opening::entryStarted, this, [this](const QString& name) {
-        apply({PlayEvent::FileStarted, name});
-    });
+    connect(opening_.get(), &Opening::entryStarted, this, [this](const QString& name) { apply({PlayEvent::FileStarted, name}); });
     connect(opening_.get(), &Opening::notice, this, [this](const QString& text) { apply({PlayEvent::Notice, text}); });
     connect(opening_.get(), &Opening::stateChanged, this, [this] { apply({PlayEvent::Opening, isOpening()}); });
 }

@@ -172,6 +172,15 @@ bool VideoSurface::hasGpuDevice()
     return has;
 }
 
+void VideoSurface::prepareApplication()
+{
+    // With a GPU the picture may be drawn with OpenGL, and it moves between
+    // the window and the full screen: shared contexts keep its GL resources
+    // on the way. Without one, this would only load a GL for nothing.
+    if (hasGpuDevice())
+        QGuiApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
 // Only asked where a GPU exists: creating a context costs start-up time.
 static bool openGlIsHardware()
 {

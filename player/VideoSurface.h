@@ -27,6 +27,8 @@ public:
     VideoSurface(Engine& engine, Drawing drawing, QWidget* parent);
     ~VideoSurface() override;
 
+    // Call before the QApplication exists.
+    static void prepareApplication();
     // Whether the system has a GPU's device node: one may be there to draw
     // and decode with; whether its OpenGL is hardware is asked only then.
     static bool hasGpuDevice();
