@@ -1,25 +1,18 @@
 #include "about/NativeTitle.h"
 
-#include <QGuiApplication>
+#include "player/X11.h"
+
 #include <QWidget>
 
-#ifdef TEMBRIO_HAVE_XCB
-#include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
 #include <cstring>
-#endif
 
 void clearNativeWindowTitle(QWidget* window)
 {
-#ifdef TEMBRIO_HAVE_XCB
-    // The offscreen platform answers for X11 too, without a connection.
-    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb") || !window || !window->internalWinId())
-        return;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
-    if (!connection)
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !window || !window->internalWinId())
         return;
     const auto xwindow = static_cast<xcb_window_t>(window->internalWinId());
 
@@ -36,7 +29,4 @@ void clearNativeWindowTitle(QWidget* window)
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xwindow, netWmName, utf8String, 8, 0, nullptr);
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xwindow, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
     xcb_flush(connection);
-#else
-    Q_UNUSED(window);
-#endif
 }

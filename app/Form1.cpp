@@ -53,6 +53,6 @@ Form1::Form1()
 
 void Form1::MediaPlayer1_Click(short Button, short, float, float)
 {
-    if (Button == 2)
+    if (Button == Player::kRightButton)
         mnuSchermo->popup(QCursor::pos());
 }

@@ -1,13 +1,19 @@
 #include "player/Engine.h"
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 
 #include <mpv/client.h>
+#include <mpv/render.h>
 #include <mpv/stream_cb.h>
 
 #include <clocale>
 #include <cstring>
 #include <utility>
+
+// The engine's own warnings and errors, for a user who asks with
+// QT_LOGGING_RULES="tembrio.engine.warning=true"; silent otherwise.
+Q_LOGGING_CATEGORY(engineLog, "tembrio.engine", QtCriticalMsg)
 
 // --- nodes ---------------------------------------------------------------
 
@@ -107,6 +113,34 @@ QVariant fromNode(const mpv_node& node)
     }
 }
 
+static mpv_format mpvFormat(Engine::Format format)
+{
+    switch (format) {
+    case Engine::Format::Flag: return MPV_FORMAT_FLAG;
+    case Engine::Format::Int64: return MPV_FORMAT_INT64;
+    case Engine::Format::Double: return MPV_FORMAT_DOUBLE;
+    case Engine::Format::String: return MPV_FORMAT_STRING;
+    case Engine::Format::Any: break;
+    }
+    return MPV_FORMAT_NODE;
+}
+
+// A property's value as the engine hands it over, in whichever format was asked.
+static QVariant fromProperty(const mpv_event_property& property)
+{
+    mpv_node node{};
+    node.format = property.format;
+    switch (property.format) {
+    case MPV_FORMAT_NODE: return fromNode(*static_cast<const mpv_node*>(property.data));
+    case MPV_FORMAT_FLAG: node.u.flag = *static_cast<const int*>(property.data); break;
+    case MPV_FORMAT_INT64: node.u.int64 = *static_cast<const int64_t*>(property.data); break;
+    case MPV_FORMAT_DOUBLE: node.u.double_ = *static_cast<const double*>(property.data); break;
+    case MPV_FORMAT_STRING: node.u.string = *static_cast<char* const*>(property.data); break;
+    default: return {};
+    }
+    return fromNode(node);
+}
+
 // Frees a node made by toNode() when it goes out of scope.
 struct OwnedNode {
     explicit OwnedNode(const QVariant& value) : node(toNode(value)) {}
@@ -116,7 +150,7 @@ struct OwnedNode {
 
 // --- the engine ----------------------------------------------------------
 
-Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, const QList<const char*>& observed,
+Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, const QList<Observed>& observed,
                QObject* parent)
     : QObject(parent)
 {
@@ -124,7 +158,7 @@ Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, const QLi
     std::setlocale(LC_NUMERIC, "C");
     mpv_ = mpv_create();
     if (const QString why = mpv_ ? start(options, observed) : QStringLiteral("non creato"); !why.isEmpty()) {
-        qWarning("Motore di riproduzione: %s", qPrintable(why));
+        qCWarning(engineLog, "Motore di riproduzione: %s", qPrintable(why));
         failure_ = QStringLiteral("Motore di riproduzione non disponibile: %1").arg(why);
         if (mpv_)
             mpv_terminate_destroy(std::exchange(mpv_, nullptr));
@@ -139,17 +173,19 @@ Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, const QLi
 }
 
 // Why the engine could not be set up as asked; empty if it could.
-QString Engine::start(const QList<std::pair<const char*, QVariant>>& options, const QList<const char*>& observed)
+QString Engine::start(const QList<std::pair<const char*, QVariant>>& options, const QList<Observed>& observed)
 {
     for (const auto& [name, value] : options) {
         OwnedNode node(value);
         if (mpv_set_option(mpv_, name, MPV_FORMAT_NODE, &node.node) < 0)
             return QStringLiteral("opzione rifiutata (%1=%2)").arg(QLatin1String(name), value.toString());
     }
+    if (engineLog().isWarningEnabled())
+        mpv_request_log_messages(mpv_, "warn");
     if (mpv_initialize(mpv_) < 0)
         return QStringLiteral("avvio non riuscito");
-    for (const char* name : observed)
-        if (mpv_observe_property(mpv_, 0, name, MPV_FORMAT_NODE) < 0)
+    for (const auto& [name, format] : observed)
+        if (mpv_observe_property(mpv_, 0, name, mpvFormat(format)) < 0)
             return QStringLiteral("propriet\u00e0 sconosciuta (%1)").arg(QLatin1String(name));
     return {};
 }
@@ -172,7 +208,7 @@ quint64 Engine::expect(Reply reply)
 
 bool Engine::command(const QVariantMap& args, Reply reply)
 {
-    if (!mpv_)
+    if (!isRunning())
         return false;
     OwnedNode node(args);
     const quint64 id = expect(std::move(reply));
@@ -184,9 +220,15 @@ bool Engine::command(const QVariantMap& args, Reply reply)
     return true;
 }
 
+bool Engine::command(const char* name, QVariantMap args, Reply reply)
+{
+    args.insert(QStringLiteral("name"), QLatin1String(name));
+    return command(args, std::move(reply));
+}
+
 bool Engine::setProperty(const char* name, const QVariant& value, Reply reply)
 {
-    if (!mpv_)
+    if (!isRunning())
         return false;
     OwnedNode node(value);
     const quint64 id = expect(std::move(reply));
@@ -199,7 +241,7 @@ bool Engine::setProperty(const char* name, const QVariant& value, Reply reply)
 
 bool Engine::getProperty(const char* name, Reply reply)
 {
-    if (!mpv_)
+    if (!isRunning())
         return false;
     const quint64 id = expect(std::move(reply));
     if (mpv_get_property_async(mpv_, id, name, MPV_FORMAT_NODE) < 0) {
@@ -209,21 +251,26 @@ bool Engine::getProperty(const char* name, Reply reply)
     return true;
 }
 
+mpv_render_context* Engine::createRender(mpv_render_param* params)
+{
+    mpv_render_context* render = nullptr;
+    return isRunning() && mpv_render_context_create(&render, mpv_, params) >= 0 ? render : nullptr;
+}
+
 bool Engine::addHook(const char* name)
 {
-    return mpv_ && mpv_hook_add(mpv_, 0, name, 0) >= 0;
+    return isRunning() && mpv_hook_add(mpv_, 0, name, 0) >= 0;
 }
 
 void Engine::continueHook(quint64 id)
 {
-    // Taken at once: the engine is waiting for it.
-    if (mpv_)
+    if (isRunning())
         mpv_hook_continue(mpv_, id);
 }
 
 bool Engine::addStreamProtocol(const char* protocol, StreamOpen open, void* data)
 {
-    return mpv_ && mpv_stream_cb_add_ro(mpv_, protocol, data, open) >= 0;
+    return isRunning() && mpv_stream_cb_add_ro(mpv_, protocol, data, open) >= 0;
 }
 
 void Engine::drain()
@@ -232,9 +279,11 @@ void Engine::drain()
     QElapsedTimer clock;
     clock.start();
     // Each event is taken at once: a handler may send commands, never wait.
-    for (const mpv_event* event = mpv_wait_event(mpv_, 0); event->event_id != MPV_EVENT_NONE;
-         event = mpv_wait_event(mpv_, 0)) {
-        handle(*event);
+    while (isRunning()) {
+        const mpv_event* event = mpv_wait_event(mpv_, 0);
+        if (event->event_id == MPV_EVENT_NONE)
+            return;
+        dispatch(*event);
         // Replies that send more commands keep the queue full: let clicks and
         // paints in between, and go on later.
         if (clock.elapsed() >= 5) {
@@ -245,9 +294,15 @@ void Engine::drain()
     }
 }
 
-void Engine::handle(const mpv_event& event)
+void Engine::dispatch(const mpv_event& event)
 {
     switch (event.event_id) {
+    case MPV_EVENT_SHUTDOWN:
+        // Only its destruction is left; the handle stays until then.
+        ended_ = true;
+        failure_ = QStringLiteral("Motore di riproduzione terminato");
+        emit ended();
+        break;
     case MPV_EVENT_COMMAND_REPLY:
     case MPV_EVENT_SET_PROPERTY_REPLY:
         if (Reply reply = replies_.take(event.reply_userdata)) {
@@ -259,17 +314,23 @@ void Engine::handle(const mpv_event& event)
     case MPV_EVENT_GET_PROPERTY_REPLY:
         if (Reply reply = replies_.take(event.reply_userdata)) {
             const auto* property = static_cast<const mpv_event_property*>(event.data);
-            reply(event.error, event.error >= 0 && property->format == MPV_FORMAT_NODE
-                ? fromNode(*static_cast<const mpv_node*>(property->data)) : QVariant());
+            reply(event.error, event.error >= 0 ? fromProperty(*property) : QVariant());
         }
         break;
+    case MPV_EVENT_LOG_MESSAGE: {
+        const auto* message = static_cast<const mpv_event_log_message*>(event.data);
+        qCWarning(engineLog, "%s: %s", message->prefix, qPrintable(QString::fromUtf8(message->text).trimmed()));
+        break;
+    }
     case MPV_EVENT_HOOK:
         emit hookReached(static_cast<const mpv_event_hook*>(event.data)->id);
         break;
     case MPV_EVENT_START_FILE:
+        loaded_ = false;
         emit fileStarted(static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id);
         break;
     case MPV_EVENT_FILE_LOADED:
+        loaded_ = true;
         emit fileLoaded();
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
@@ -278,13 +339,14 @@ void Engine::handle(const mpv_event& event)
     case MPV_EVENT_END_FILE: {
         const auto* end = static_cast<const mpv_event_end_file*>(event.data);
         emit fileEnded(end->playlist_entry_id, end->reason, end->error);
+        if (end->reason == MPV_END_FILE_REASON_ERROR || (end->reason == MPV_END_FILE_REASON_EOF && !loaded_))
+            emit fileFailed(end->playlist_entry_id,
+                            reasonText(end->reason == MPV_END_FILE_REASON_ERROR ? end->error : MPV_ERROR_LOADING_FAILED));
         break;
     }
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto* property = static_cast<const mpv_event_property*>(event.data);
-        const QVariant value = property->format == MPV_FORMAT_NODE
-            ? fromNode(*static_cast<const mpv_node*>(property->data)) : QVariant();
-        emit propertyChanged(QByteArray(property->name), value);
+        emit propertyChanged(QByteArray(property->name), fromProperty(*property));
         break;
     }
     default:

@@ -9,25 +9,42 @@
 
 struct mpv_handle;
 struct mpv_node;
+struct mpv_render_context;
+struct mpv_render_param;
 struct mpv_event;
 struct mpv_stream_cb_info;
 
-// The one owner of the libmpv handle. Everything sent to the engine goes out
-// asynchronously, as data with named arguments; replies and events come back
-// on the GUI thread, drained there from the engine's wakeup callback.
+// The one owner of the libmpv handle, and the only caller on it. Everything
+// sent to the engine goes out asynchronously, as data with named arguments;
+// replies and events come back on the GUI thread, drained there from the
+// engine's wakeup callback.
 class Engine : public QObject {
     Q_OBJECT
 public:
+    // How a property's value comes: a bool, a whole or real number, a string,
+    // or any of these as the engine has it (maps and lists too).
+    enum class Format { Any, Flag, Int64, Double, String };
+    struct Observed {
+        Observed(const char* name, Format format = Format::Any) : name(name), format(format) {}
+        const char* name;
+        Format format;
+    };
+
     // The options to set before it starts, name to value, and the properties
     // whose changes arrive through propertyChanged() (with an invalid QVariant
     // while one has no value). Should the engine refuse any of them, there
     // is no engine at all: a player with half its guards must not play.
-    Engine(const QList<std::pair<const char*, QVariant>>& options, const QList<const char*>& observed,
+    Engine(const QList<std::pair<const char*, QVariant>>& options, const QList<Observed>& observed,
            QObject* parent = nullptr);
     ~Engine() override;
 
-    // Null when the engine could not be started; failure() says why.
+    // Null when the engine could not be started; failure() says why. Once it
+    // has ended by itself, isRunning() is false and nothing more is asked of it.
     mpv_handle* handle() const { return mpv_; }
+    bool isRunning() const { return mpv_ && !ended_; }
+    // A render context for the picture (mpv/render.h), or null. Free it
+    // before the engine goes.
+    mpv_render_context* createRender(mpv_render_param* params);
     const QString& failure() const { return failure_; }
 
     // Both only queue the request. False if it could not even be queued;
@@ -35,6 +52,8 @@ public:
     // (< 0 on failure) and the command's result.
     using Reply = std::function<void(int error, const QVariant& result)>;
     bool command(const QVariantMap& args, Reply reply = {});
+    // The command `name`, with `args` besides.
+    bool command(const char* name, QVariantMap args = {}, Reply reply = {});
     bool setProperty(const char* name, const QVariant& value, Reply reply = {});
     bool getProperty(const char* name, Reply reply);
     // The engine stops at the hook `name` (such as "on_preloaded") each time,
@@ -57,15 +76,22 @@ signals:
     void playbackStarted();
     // `reason` and `error` as the engine gives them (MPV_END_FILE_REASON_*).
     void fileEnded(qint64 entryId, int reason, int error);
+    // The entry could not be played: an error, or its end before it ever
+    // loaded (as some damaged files end). `why` is reasonText()'s.
+    void fileFailed(qint64 entryId, const QString& why);
     void propertyChanged(const QByteArray& name, const QVariant& value);
+    // The engine shut itself down: nothing is sent to it any more.
+    void ended();
 
 private:
-    QString start(const QList<std::pair<const char*, QVariant>>& options, const QList<const char*>& observed);
+    QString start(const QList<std::pair<const char*, QVariant>>& options, const QList<Observed>& observed);
     void drain();
-    void handle(const mpv_event& event);
+    void dispatch(const mpv_event& event);
     quint64 expect(Reply reply);
 
     mpv_handle* mpv_ = nullptr;
+    bool ended_ = false;
+    bool loaded_ = false;  // the current entry has loaded
     QString failure_;
     std::atomic<bool> wakeupPosted_{false};
     quint64 lastReply_ = 0;

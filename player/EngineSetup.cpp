@@ -34,6 +34,44 @@ QList<std::pair<const char*, QVariant>> engineOptions(const PlayerSettings& sett
     };
 }
 
+namespace {
+
+// Each with the format it comes in.
+struct Followed {
+    const char* name;
+    Engine::Format format;
+    PlayEvent::Kind kind;
+};
+constexpr Followed kFollowed[] = {
+    {Property::TimePos, Engine::Format::Double, PlayEvent::Position},
+    {Property::Duration, Engine::Format::Double, PlayEvent::Duration},
+    {Property::Pause, Engine::Format::Flag, PlayEvent::Paused},
+    {Property::IdleActive, Engine::Format::Flag, PlayEvent::Idle},
+    {Property::VoConfigured, Engine::Format::Flag, PlayEvent::Video},
+    {Property::MediaTitle, Engine::Format::String, PlayEvent::Title},
+    {Property::Path, Engine::Format::String, PlayEvent::Path},
+    {Property::PlaylistPos, Engine::Format::Int64, PlayEvent::Entry},
+    {Property::PlaylistCount, Engine::Format::Int64, PlayEvent::Count},
+};
+
+}  // namespace
+
+QList<Engine::Observed> followedProperties()
+{
+    QList<Engine::Observed> properties;
+    for (const Followed& property : kFollowed)
+        properties.append({property.name, property.format});
+    return properties;
+}
+
+std::optional<PlayEvent::Kind> followedEvent(const QByteArray& property)
+{
+    for (const Followed& followed : kFollowed)
+        if (property == followed.name)
+            return followed.kind;
+    return std::nullopt;
+}
+
 // No track is selected yet when the engine asks: the first video decides.
 QString sdColours(const QVariant& trackList)
 {

@@ -1,17 +1,35 @@
 #pragma once
 
+#include "player/Engine.h"
+#include "player/PlayState.h"
 #include "player/PlayerSettings.h"
 
 #include <QList>
 #include <QVariant>
 
+#include <optional>
 #include <utility>
-
-class Engine;
 
 // The engine as this player wants it, whatever the user's own mpv setup;
 // `gpu`: decoding may use one.
 QList<std::pair<const char*, QVariant>> engineOptions(const PlayerSettings& settings, bool gpu);
+
+// The engine's properties the player follows, and sets.
+namespace Property {
+inline constexpr char TimePos[] = "time-pos";
+inline constexpr char Duration[] = "duration";
+inline constexpr char Pause[] = "pause";
+inline constexpr char IdleActive[] = "idle-active";
+inline constexpr char VoConfigured[] = "vo-configured";
+inline constexpr char MediaTitle[] = "media-title";
+inline constexpr char Path[] = "path";
+inline constexpr char PlaylistPos[] = "playlist-pos";
+inline constexpr char PlaylistCount[] = "playlist-count";
+}  // namespace Property
+
+// Those it follows, and what a change of one is to the play state.
+QList<Engine::Observed> followedProperties();
+std::optional<PlayEvent::Kind> followedEvent(const QByteArray& property);
 
 // zimg converts SD video from its SD primaries to the screen's BT.709, which
 // shifts its colours from what every other converter ever showed (a green of

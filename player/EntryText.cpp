@@ -17,3 +17,8 @@ QString displayName(const QString& path)
     const QString name = QFileInfo(path).fileName();
     return shortName(name.isEmpty() ? path : name);
 }
+
+QString cannotPlayText(const QString& name, const QString& why)
+{
+    return QStringLiteral("Impossibile riprodurre \"%1\": %2").arg(shortName(name), why);
+}

@@ -169,13 +169,11 @@ ListOutcome readMedia(const QString& path, const ListBudget& budget, const std::
     Walk walk{budget, take, cancelled, discs, {}, {}, 0, budget.bytes, false};
     const QString name = shortName(path, 120);
     const QFileInfo info(path);
-    if (isNetworkAddress(path))
-        walk.outcome.error = QStringLiteral("Indirizzo rifiutato, solo file locali: %1").arg(name);
-    else if (path.isEmpty() || path.contains(QChar(0)) || !info.exists())
-        walk.outcome.error = QStringLiteral("File non trovato: %1").arg(name);
+    if (const QString refused = pathRefusal(path, &info); !refused.isEmpty())
+        walk.outcome.error = refused;
     else if (QString why; walk.takeVideoCd(info.absoluteFilePath(), why, true)) {
         if (!why.isEmpty())
-            walk.outcome.error = QStringLiteral("Impossibile riprodurre \"%1\": %2").arg(displayName(path), why);
+            walk.outcome.error = cannotPlayText(displayName(path), why);
     } else if (!info.isFile() || !info.isReadable())
         walk.outcome.error = QStringLiteral("Impossibile leggere il file: %1").arg(name);
     else if (const ListKind kind = listKind(info); kind == ListKind::None) {

@@ -1,5 +1,7 @@
 #include "player/M3u.h"
 
+#include "player/EntryText.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
@@ -65,6 +67,15 @@ QString entryRefusal(const QString& entry)
     // A NUL would cut the name short on its way to the system.
     if (entry.contains(QChar(0)))
         return QStringLiteral("nome non valido");
+    return {};
+}
+
+QString pathRefusal(const QString& path, const QFileInfo* file)
+{
+    if (isNetworkAddress(path))
+        return QStringLiteral("Indirizzo rifiutato, solo file locali: %1").arg(shortName(path, 120));
+    if (path.isEmpty() || path.contains(QChar(0)) || (file && !file->exists()))
+        return QStringLiteral("File non trovato: %1").arg(shortName(path, 120));
     return {};
 }
 

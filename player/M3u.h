@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QFileInfo;
 class QIODevice;
 
 // Reads an M3U playlist into its entries, in order: at most `allowance`
@@ -40,6 +41,11 @@ bool isWindowsPath(const QString& entry);
 // Why an entry, as readM3u() gives it, can never name a local file; empty if
 // it may. Italian, for the status line.
 QString entryRefusal(const QString& entry);
+
+// Why a path handed to the player is refused, as the status line says it:
+// an address, or no file (an empty name, a NUL in it, or, given `file`, one
+// that does not exist); empty if it may be opened.
+QString pathRefusal(const QString& path, const QFileInfo* file = nullptr);
 
 // Decodes Windows-1252 (Latin-1 plus the printable 0x80-0x9F block).
 QString fromWindows1252(QByteArrayView bytes);

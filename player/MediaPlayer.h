@@ -4,14 +4,12 @@
 #include "player/Player.h"
 #include "player/PlayerSettings.h"
 #include "player/ScreenSaver.h"
-#include "player/StatusLine.h"
 #include "player/VideoSurface.h"
 
 #include <QWidget>
 
 #include <memory>
 
-class ControlBar;
 class Engine;
 class FullScreen;
 class Opening;
@@ -43,7 +41,7 @@ public:
     bool Previous() override;
     bool Next() override;
 
-    QString statusText() const { return status_->text(); }
+    QString statusText() const;
     bool isFullScreen() const;
     // Where the picture is now, the full-screen window or the host's: the
     // owner a box must have to come up in front of it.
@@ -52,16 +50,15 @@ public:
     bool isOpening() const;
 
 signals:
-    // Button: 1 left, 2 right, 4 middle. ShiftState: 1 Shift, 2 Ctrl, 4 Alt.
+    // Button: kLeftButton, kRightButton or kMiddleButton; ShiftState: kShift, kCtrl and kAlt added up.
     void Click(short Button, short ShiftState, float x, float y);
 
 private:
     void open(const QString& path);
-    void onPropertyChanged(const QByteArray& name, const QVariant& value);
-    void onFileEnded(qint64 entryId, int reason, int error);
-    void onVideoClicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
+    void onFileFailed(qint64 entryId, const QString& why);
+    void onVideoClicked(short button, short shiftState, QPointF at);
     void apply(const PlayEvent& event);
-    void showStatus();
+    void showState();
     void showTime();
     bool seek(double seconds, const char* flags);
 
@@ -69,20 +66,10 @@ private:
     // The Video CDs the engine may read.
     const std::shared_ptr<VideoCdDiscs> discs_;
     Engine* engine_;
-    Stage* stage_ = nullptr;  // what moves to the full screen, and its parts:
-    VideoSurface* video_ = nullptr;
-    ControlBar* controls_ = nullptr;
-    StatusLine* status_ = nullptr;
-    FullScreen* fullScreen_ = nullptr;
+    Stage* stage_;  // the picture, controls and status line: what moves to the full screen
+    FullScreen* fullScreen_;
     std::unique_ptr<Opening> opening_;  // the latest; an older one is dropped
     QString pending_;  // to open once the picture is ready
-
     PlayState state_;
-    qint64 entry_ = -1;  // the engine's playlist position and length
-    qint64 count_ = 0;
-    double position_ = 0.0;  // in the clip, in seconds
-    double duration_ = qQNaN();
-    bool hasVideo_ = false;  // the current clip shows a picture
-    // Last, so that it lets the screen saver go after everything else.
     ScreenSaver screenSaver_;
 };

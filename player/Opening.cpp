@@ -1,5 +1,6 @@
 #include "player/Opening.h"
 
+#include "player/Engine.h"
 #include "player/EntryText.h"
 #include "player/VideoCd.h"
 
@@ -59,7 +60,7 @@ static void post(const std::shared_ptr<Opening::Run>& run, F call)
 
 static QString refusedText(const QString& name)
 {
-    return QStringLiteral("Impossibile riprodurre \"%1\": comando rifiutato dal motore").arg(shortName(name));
+    return cannotPlayText(name, QStringLiteral("comando rifiutato dal motore"));
 }
 
 Opening::Opening(const QString& path, Send send, const ListBudget& budget, QObject* parent)
@@ -106,10 +107,22 @@ Opening::Opening(const QString& path, Send send, const ListBudget& budget, QObje
     });
 }
 
+std::unique_ptr<Opening> Opening::on(Engine& engine, const QString& path)
+{
+    auto opening = std::make_unique<Opening>(path, [&engine](const QVariantMap& command, Reply reply) {
+        return engine.command(command, std::move(reply));
+    });
+    connect(&engine, &Engine::fileStarted, opening.get(), &Opening::fileStarted);
+    connect(&engine, &Engine::playbackStarted, opening.get(), &Opening::playbackStarted);
+    connect(&engine, &Engine::fileEnded, opening.get(), &Opening::fileEnded);
+    return opening;
+}
+
 Opening::~Opening()
 {
     drop();
-    // A reader stuck on a slow disk ends by itself, touching nothing of ours.
+    // A reader stuck on a slow disk ends by itself: it touches only the run
+    // it shares, and the count of readers.
     if (run_->done)
         reader_.join();
     else
@@ -231,19 +244,21 @@ void Opening::sendFirst()
 void Opening::fileStarted(qint64 id)
 {
     currentId_ = id;
+    emit entryStarted(name(id));
 }
 
 // Its first frame is out, but still has to reach the screen: the rest
 // follows a moment later, so as not to hold it up.
 void Opening::playbackStarted()
 {
-    if (currentId_ == firstId_ && state_ == State::FirstPlaying)
+    // Until the engine has named the first entry, a restart is still the old clip's.
+    if (firstId_ >= 0 && currentId_ == firstId_ && state_ == State::FirstPlaying)
         gate_.start(kAfterFirstFrameMs);
 }
 
 void Opening::fileEnded(qint64 id)
 {
-    if (id == firstId_)
+    if (firstId_ >= 0 && id == firstId_)
         openGate();
 }
 

@@ -12,6 +12,8 @@
 #include <memory>
 #include <thread>
 
+class Engine;
+
 // One file or list being opened, from its first read to its last entry in
 // the engine's playlist: the reader thread, the hand-over a slice at a time,
 // the engine's id and name for each entry, and the gate by which the rest of
@@ -36,6 +38,9 @@ public:
     // Starts reading `path` at once.
     Opening(const QString& path, Send send, const ListBudget& budget = {}, QObject* parent = nullptr);
     ~Opening() override;
+    // An opening whose commands go to `engine`, and which hears from it
+    // directly what becomes of its entries.
+    static std::unique_ptr<Opening> on(Engine& engine, const QString& path);
 
     State state() const { return state_; }
     bool isBusy() const { return state_ <= State::Feeding; }
@@ -55,6 +60,8 @@ public:
 
 signals:
     void firstHanded(const QString& name);
+    // The engine starts an entry: its name if it is one of ours, else empty.
+    void entryStarted(const QString& name);
     // A file the engine refused, entries skipped, or why nothing plays.
     void notice(const QString& text);
     void stateChanged(Opening::State state);

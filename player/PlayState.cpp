@@ -25,8 +25,13 @@ PlayState played(PlayState state, const PlayEvent& event)
             state.file = QFileInfo(event.value.toString()).fileName();
         break;
     case PlayEvent::Title: state.title = event.value.toString(); break;
-    case PlayEvent::Stopped: state.stopped = true; break;
-    case PlayEvent::Played: state.stopped = false; break;
+    case PlayEvent::Stopped: state.stopped = event.value.toBool(); break;
+    case PlayEvent::Video: state.hasVideo = event.value.toBool(); break;
+    case PlayEvent::Position: state.position = event.value.isValid() ? event.value.toDouble() : 0.0; break;
+    case PlayEvent::Duration: state.duration = event.value.isValid() ? event.value.toDouble() : NAN; break;
+    case PlayEvent::Entry: state.entry = event.value.isValid() ? event.value.toLongLong() : -1; break;
+    case PlayEvent::Count: state.count = event.value.toLongLong(); break;
+    case PlayEvent::Notice: state.notice = event.value.toString(); break;
     }
     return state;
 }

@@ -10,11 +10,22 @@
 // line, never here.
 class Player {
 public:
+    // The values of DisplaySize.
+    static constexpr int kFullScreen = 3;   // the whole screen
+    static constexpr int kFitToWindow = 4;  // fitted to the component's own rectangle
+    // Click's Button, and the keys added up in its ShiftState.
+    static constexpr short kLeftButton = 1;
+    static constexpr short kRightButton = 2;
+    static constexpr short kMiddleButton = 4;
+    static constexpr short kShift = 1;
+    static constexpr short kCtrl = 2;
+    static constexpr short kAlt = 4;
+
     virtual ~Player() = default;
 
     virtual bool setFileName(const QString& path) = 0;
     virtual bool setCurrentPosition(double seconds) = 0;
-    // 3: the whole screen; 4: fitted to the component's own rectangle.
+    // kFullScreen or kFitToWindow.
     virtual bool setDisplaySize(int size) = 0;
 
     virtual bool Play() = 0;

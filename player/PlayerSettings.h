@@ -1,6 +1,8 @@
 #pragma once
 
-// The player's stored configuration, applied when the component is created.
+#include "player/Player.h"
+
+// The component's settings, fixed when it is made.
 // Volume is in hundredths of a decibel (0 is full volume); colours are
 // 0x00BBGGRR values.
 struct PlayerSettings {
@@ -23,7 +25,7 @@ struct PlayerSettings {
     bool ShowTracker = true;
     bool TransparentAtStart = true;
     bool VideoBorder3D = true;
-    int DisplaySize = 4;
+    int DisplaySize = Player::kFitToWindow;
     int PlayCount = 1;
     int Volume = -380;
     int VideoBorderWidth = 0;

@@ -1,12 +1,14 @@
 #include "player/ScreenSaver.h"
 
+#include "player/X11.h"
+
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QPointer>
 #include <QUrl>
 
@@ -58,15 +60,6 @@ std::pair<QString, bool> busSocket()
         }
     }
     return {};
-}
-
-// Asked each time: at exit the application, and its display, may be gone.
-Display* x11Display()
-{
-    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->display() : nullptr;
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 #include "player/Stage.h"
 
 #include "player/ControlBar.h"
+#include "player/Engine.h"
 #include "player/StatusLine.h"
 
 #include <QFrame>
 #include <QVBoxLayout>
 
-Stage::Stage(mpv_handle* mpv, const PlayerSettings& settings, VideoSurface::Drawing drawing, QWidget* parent)
+Stage::Stage(Engine& engine, const PlayerSettings& settings, VideoSurface::Drawing drawing, QWidget* parent)
     : QWidget(parent), border3D_(settings.VideoBorder3D), border_(new QFrame(this))
 {
     setAutoFillBackground(true);
@@ -17,19 +18,28 @@ Stage::Stage(mpv_handle* mpv, const PlayerSettings& settings, VideoSurface::Draw
     border_->setLineWidth(qMax(1, settings.VideoBorderWidth));
     auto* borderLayout = new QVBoxLayout(border_);
     frame(false);
-    video = new VideoSurface(mpv, drawing, border_);
-    video->setMinimumSize(16, 16);
-    video->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-    borderLayout->addWidget(video);
+    video_ = new VideoSurface(engine, drawing, border_);
+    video_->setMinimumSize(16, 16);
+    video_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    borderLayout->addWidget(video_);
     column->addWidget(border_, 1);
     if (!settings.TransparentAtStart)
-        video->setShowsVideo(true);
+        video_->setShowsVideo(true);
 
-    controls = new ControlBar(settings, this);
-    column->addWidget(controls);
-    status = new StatusLine(this);
-    status->setVisible(settings.ShowStatusBar);
-    column->addWidget(status);
+    controls_ = new ControlBar(settings, this);
+    column->addWidget(controls_);
+    // The sound is the engine's own business.
+    connect(controls_, &ControlBar::volume, this, [&engine](double percent) { engine.setProperty("volume", percent); });
+    connect(controls_, &ControlBar::mute, this, [&engine](bool on) { engine.setProperty("mute", on); });
+    status_ = new StatusLine(this);
+    status_->setVisible(settings.ShowStatusBar);
+    column->addWidget(status_);
+}
+
+void Stage::placeIn(bool fullScreen)
+{
+    controls_->showFor(fullScreen);
+    frame(fullScreen);
 }
 
 void Stage::frame(bool fullScreen)

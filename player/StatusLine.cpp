@@ -30,26 +30,9 @@ void StatusLine::setTime(const QString& text)
     time_->setVisible(!text.isEmpty());
 }
 
-QString StatusLine::time() const
+void StatusLine::setLine(const QString& state, const QString& notice)
 {
-    return time_->text();
-}
-
-void StatusLine::setState(const QString& text)
-{
-    state_ = text;
-    refresh();
-}
-
-void StatusLine::setNotice(const QString& text)
-{
-    notice_ = text;
-    refresh();
-}
-
-void StatusLine::refresh()
-{
-    const QString line = notice_.isEmpty() ? state_ : state_ + QStringLiteral(" \u2014 ") + notice_;
+    const QString line = notice.isEmpty() ? state : state + QStringLiteral(" \u2014 ") + notice;
     if (line == text())
         return;
     setText(line);

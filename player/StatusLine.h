@@ -8,16 +8,11 @@
 class StatusLine : public QLabel {
 public:
     explicit StatusLine(QWidget* parent);
-    void setState(const QString& text);
-    void setNotice(const QString& text);
-    const QString& notice() const { return notice_; }
-    // Empty hides it. Only a change of the text repaints.
+    // Only a change of the text repaints.
+    void setLine(const QString& state, const QString& notice);
+    // Empty hides it.
     void setTime(const QString& text);
-    QString time() const;
 
 private:
-    void refresh();
-    QString state_;
-    QString notice_;
     QLabel* time_;
 };

@@ -1,5 +1,7 @@
 #include "player/VideoSurface.h"
 
+#include "player/Engine.h"
+#include "player/Player.h"
 #include "player/XShmPicture.h"
 
 #include <QDir>
@@ -27,10 +29,10 @@ static void* procAddress(void*, const char* name)
 }
 
 // A render context whose frames are announced to `surface`, or null.
-static mpv_render_context* createRender(mpv_handle* mpv, mpv_render_param* params, VideoSurface* surface)
+static mpv_render_context* createRender(Engine& engine, mpv_render_param* params, VideoSurface* surface)
 {
-    mpv_render_context* render = nullptr;
-    if (!mpv || mpv_render_context_create(&render, mpv, params) < 0)
+    mpv_render_context* render = engine.createRender(params);
+    if (!render)
         return nullptr;
     // Called on an engine thread: only post to ours.
     mpv_render_context_set_update_callback(render, [](void* self) {
@@ -64,8 +66,8 @@ static void skipFrame(mpv_render_context* render)
 // through to the surface, which reports the clicks.
 class GlPicture : public QOpenGLWidget {
 public:
-    GlPicture(mpv_handle* mpv, VideoSurface* surface)
-        : QOpenGLWidget(surface), mpv_(mpv), surface_(surface)
+    GlPicture(Engine& engine, VideoSurface* surface)
+        : QOpenGLWidget(surface), engine_(engine), surface_(surface)
     {
         setAttribute(Qt::WA_TransparentForMouseEvents);
     }
@@ -86,10 +88,15 @@ public:
     {
         if (!render_)
             return;
+        const bool shown = isVisible() && window()->windowHandle() && window()->windowHandle()->isExposed();
         makeCurrent();
-        const uint64_t flags = mpv_render_context_update(render_);
+        const bool frame = mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME;
+        // Qt paints nothing in a hidden or minimised window, and the engine
+        // would wait on each frame for its drawing: it is taken here, unseen.
+        if (frame && !shown)
+            skipFrame(render_);
         doneCurrent();
-        if (flags & MPV_RENDER_UPDATE_FRAME)
+        if (frame && shown)
             update();
     }
 
@@ -110,7 +117,7 @@ protected:
             {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
             {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
             {MPV_RENDER_PARAM_INVALID, nullptr}};
-        render_ = createRender(mpv_, params, surface_);
+        render_ = createRender(engine_, params, surface_);
         if (render_)
             emit surface_->ready();
         else  // not from inside this widget's own set-up
@@ -151,18 +158,27 @@ protected:
     }
 
 private:
-    mpv_handle* mpv_;
+    Engine& engine_;
     VideoSurface* surface_;
     mpv_render_context* render_ = nullptr;
 };
 
 // --- choosing the way ------------------------------------------------------
 
-bool VideoSurface::hasGpu()
+bool VideoSurface::hasGpuDevice()
 {
     static const bool has = !QDir(QStringLiteral("/dev/dri")).entryList({QStringLiteral("renderD*")}, QDir::System).isEmpty()
         || QFile::exists(QStringLiteral("/dev/nvidiactl"));
     return has;
+}
+
+void VideoSurface::prepareApplication()
+{
+    // With a GPU the picture may be drawn with OpenGL, and it moves between
+    // the window and the full screen: shared contexts keep its GL resources
+    // on the way. Without one, this would only load a GL for nothing.
+    if (hasGpuDevice())
+        QGuiApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 // Only asked where a GPU exists: creating a context costs start-up time.
@@ -181,15 +197,15 @@ static bool openGlIsHardware()
     return !renderer.isEmpty();
 }
 
-VideoSurface::VideoSurface(mpv_handle* mpv, Drawing drawing, QWidget* parent)
-    : QWidget(parent), mpv_(mpv)
+VideoSurface::VideoSurface(Engine& engine, Drawing drawing, QWidget* parent)
+    : QWidget(parent), engine_(engine)
 {
     // Every right click must reach us as a click, never as a context menu.
     setContextMenuPolicy(Qt::PreventContextMenu);
     allowX_ = drawing != Drawing::Image;
-    static const bool hardware = hasGpu() && openGlIsHardware();
+    static const bool hardware = hasGpuDevice() && openGlIsHardware();
     if (drawing == Drawing::OpenGL || (drawing == Drawing::Automatic && hardware)) {
-        gl_ = new GlPicture(mpv, this);
+        gl_ = new GlPicture(engine, this);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(gl_);
@@ -225,7 +241,7 @@ void VideoSurface::drawInSoftware()
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
         {MPV_RENDER_PARAM_INVALID, nullptr}};
-    render_ = createRender(mpv_, params, this);
+    render_ = createRender(engine_, params, this);
     if (render_)
         emit ready();
 }
@@ -351,6 +367,16 @@ void VideoSurface::paintEvent(QPaintEvent*)
 
 void VideoSurface::mouseReleaseEvent(QMouseEvent* event)
 {
+    short button = 0;
+    switch (event->button()) {
+    case Qt::LeftButton: button = Player::kLeftButton; break;
+    case Qt::RightButton: button = Player::kRightButton; break;
+    case Qt::MiddleButton: button = Player::kMiddleButton; break;
+    default: return;
+    }
+    const Qt::KeyboardModifiers keys = event->modifiers();
+    const short shiftState = (keys & Qt::ShiftModifier ? Player::kShift : 0) | (keys & Qt::ControlModifier ? Player::kCtrl : 0)
+        | (keys & Qt::AltModifier ? Player::kAlt : 0);
     if (rect().contains(event->position().toPoint()))
-        emit clicked(event->button(), event->modifiers(), event->position());
+        emit clicked(button, shiftState, event->position());
 }

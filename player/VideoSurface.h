@@ -5,8 +5,8 @@
 
 #include <memory>
 
-struct mpv_handle;
 struct mpv_render_context;
+class Engine;
 class GlPicture;
 class XShmPicture;
 
@@ -24,11 +24,14 @@ public:
     // Automatic: OpenGL where a GPU draws, else shared memory where X offers it, else an image.
     enum class Drawing { Automatic, Image, OpenGL };
 
-    VideoSurface(mpv_handle* mpv, Drawing drawing, QWidget* parent);
+    VideoSurface(Engine& engine, Drawing drawing, QWidget* parent);
     ~VideoSurface() override;
 
-    // Whether a GPU is there to draw and decode with.
-    static bool hasGpu();
+    // Call before the QApplication exists.
+    static void prepareApplication();
+    // Whether the system has a GPU's device node: one may be there to draw
+    // and decode with; whether its OpenGL is hardware is asked only then.
+    static bool hasGpuDevice();
     bool drawsWithOpenGL() const { return gl_ != nullptr; }
     bool drawsThroughX() const { return shm_ != nullptr; }
     bool isReady() const;
@@ -43,7 +46,8 @@ public:
 signals:
     // The engine can draw: files may now be handed to it.
     void ready();
-    void clicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF at);
+    // A click in the numbers of the component's Click (Player's constants).
+    void clicked(short button, short shiftState, QPointF at);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -54,7 +58,7 @@ private:
     void renderFrame();
     QSize pixelSize() const;
 
-    mpv_handle* mpv_;
+    Engine& engine_;
     mpv_render_context* render_ = nullptr;  // software drawing only
     GlPicture* gl_ = nullptr;               // OpenGL drawing only
     std::unique_ptr<uchar, void (*)(void*)> pixels_{nullptr, nullptr};

@@ -1,6 +1,6 @@
 #include "player/XShmPicture.h"
 
-#include <QGuiApplication>
+#include "player/X11.h"
 
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -9,14 +9,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-
-static xcb_connection_t* x11Connection()
-{
-    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
 
 static xcb_screen_t* firstScreen(xcb_connection_t* c)
 {

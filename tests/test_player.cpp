@@ -1,6 +1,8 @@
 // The player with the real engine: what each kind of input shows and says, damaged input, clicks, long lists.
 #include "support/Desktop.h"
 
+#include "player/Engine.h"
+
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTcpServer>
@@ -201,3 +203,23 @@ TEST(Player, EveryDamagedFileEndsInAnItalianStatusAndAGoodClipPlaysNext)
     close(open(fifo.constData(), O_WRONLY | O_NONBLOCK));
 }
 
+
+// Drawn with OpenGL, a hidden window paints nothing: the engine must not wait
+// on frames that no one draws, and then drop the ones due meanwhile.
+TEST(Player, AHiddenWindowDoesNotHoldUpTheVideoDrawnWithOpenGL)
+{
+    Shown p(false, VideoSurface::Drawing::OpenGL);
+    ASSERT_TRUE(p.player->setFileName(media + "green.avi") && p.waitFor('*', "In riproduzione: green.avi")) << qPrintable(p.status());
+    const auto dropped = [engine = p.player->findChild<Engine*>()] {
+        QVariant count;
+        engine->getProperty("frame-drop-count", [&](int, const QVariant& value) { count = value; });
+        return QTest::qWaitFor([&] { return count.isValid(); }) ? count.toInt() : -1;
+    };
+    for (const bool hidden : {false, true}) {
+        p.window->setVisible(!hidden);
+        QTest::qWait(300);
+        const int before = dropped();
+        QTest::qWait(1500);
+        EXPECT_LE(dropped() - before, 2) << (hidden ? "hidden" : "shown");
+    }
+}

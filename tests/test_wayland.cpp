@@ -49,3 +49,15 @@ TEST(Wayland, TheDemoPlaysThePopupOpensAtThePointerAndFullScreenCoversTheOutputU
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.video->window() == w.window.get() && !w.player->isFullScreen(); }));
     EXPECT_TRUE(QTest::qWaitFor([&] { const auto n = orangeOnOutput("back"); return n > picture / 2 && n < picture * 2; }, 10000));
 }
+
+// The desktop finds the program's entry, and its icon, by the app id.
+TEST(Wayland, TheProgramNamesItsDesktopEntryAsItsAppId)
+{
+    QProcess program;
+    program.setProcessEnvironment([env = QProcessEnvironment::systemEnvironment()]() mutable { return env.insert("WAYLAND_DEBUG", "client"), env; }());
+    program.start(TEMBRIO_BINARY, {});
+    QByteArray said;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (said += program.readAllStandardError()).contains(".set_app_id("); }, 15000));
+    program.kill(), program.waitForFinished();
+    EXPECT_EQ(said.mid(said.indexOf(".set_app_id("), 33).toStdString(), ".set_app_id(\"it.tembrio.Tembrio\")");
+}

@@ -63,7 +63,7 @@ inline char clipIn(const QImage& picture)
 // Runs `answer` on the next modal dialog (or on each one) inside its event loop.
 inline void whenModal(std::function<void(QWidget*)> answer, bool once = true)
 {
-    auto* poll = new QTimer;
+    auto* poll = new QTimer(qApp);  // one that polls on to the end goes with the application
     QObject::connect(poll, &QTimer::timeout, [poll, answer, once, last = QPointer<QWidget>()]() mutable {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || modal == last || !QTest::qWaitForWindowExposed(modal))
