@@ -96,18 +96,18 @@ private:
 }  // namespace
 
 FileDialog::FileDialog(QWidget* parent)
-    : m_parent(parent)
+    : parent_(parent)
 {
 }
 
-void FileDialog::setCancelError(bool cancelError) { m_cancelError = cancelError; }
-void FileDialog::setInitDir(const QString& dir) { m_initDir = dir; }
-void FileDialog::setDialogTitle(const QString& title) { m_dialogTitle = title; }
-void FileDialog::setDefaultExt(const QString& ext) { m_defaultExt = ext; }
-void FileDialog::setFilter(const QString& filter) { m_filter = filter; }
-void FileDialog::setFilterIndex(int index) { m_filterIndex = index; }
-QString FileDialog::FileName() const { return m_fileName; }
-void FileDialog::setFileName(const QString& fileName) { m_fileName = fileName; }
+void FileDialog::setCancelError(bool cancelError) { cancelError_ = cancelError; }
+void FileDialog::setInitDir(const QString& dir) { initDir_ = dir; }
+void FileDialog::setDialogTitle(const QString& title) { dialogTitle_ = title; }
+void FileDialog::setDefaultExt(const QString& ext) { defaultExt_ = ext; }
+void FileDialog::setFilter(const QString& filter) { filter_ = filter; }
+void FileDialog::setFilterIndex(int index) { filterIndex_ = index; }
+QString FileDialog::FileName() const { return fileName_; }
+void FileDialog::setFileName(const QString& fileName) { fileName_ = fileName; }
 
 bool FileDialog::ShowOpen()
 {
@@ -116,34 +116,34 @@ bool FileDialog::ShowOpen()
     // looked for where no file can be.
     for (const auto scope : {QSettings::UserScope, QSettings::SystemScope})
         QSettings::setPath(QSettings::NativeFormat, scope, QStringLiteral("/dev/null"));
-    OpenFileDialog dialog(m_parent);
+    OpenFileDialog dialog(parent_);
     // Options first: they decide which kind of dialog the setters configure.
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (!m_dialogTitle.isEmpty())  // else Qt's own "Open"
-        dialog.setWindowTitle(m_dialogTitle);
-    dialog.setDirectory(m_initDir);
+    if (!dialogTitle_.isEmpty())  // else Qt's own "Open"
+        dialog.setWindowTitle(dialogTitle_);
+    dialog.setDirectory(initDir_);
     // Drives are device nodes: shown, and openable by name.
     dialog.setFilter(dialog.filter() | QDir::System);
     dialog.addDiscPlaces();
 
-    const QStringList filters = qtNameFilters(m_filter);
+    const QStringList filters = qtNameFilters(filter_);
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);
-        const int index = (m_filterIndex >= 1 && m_filterIndex <= filters.size()) ? m_filterIndex : 1;
+        const int index = (filterIndex_ >= 1 && filterIndex_ <= filters.size()) ? filterIndex_ : 1;
         dialog.selectNameFilter(filters.at(index - 1));
     }
-    dialog.setDefaultSuffix(qtDefaultSuffix(m_defaultExt));
-    if (!m_fileName.isEmpty())
-        dialog.selectFile(m_fileName);
+    dialog.setDefaultSuffix(qtDefaultSuffix(defaultExt_));
+    if (!fileName_.isEmpty())
+        dialog.selectFile(fileName_);
 
     if (dialog.exec() == QDialog::Accepted && (!dialog.chosen().isEmpty() || !dialog.selectedFiles().isEmpty())) {
-        m_fileName = dialog.chosen().isEmpty() ? dialog.selectedFiles().constFirst() : dialog.chosen();
+        fileName_ = dialog.chosen().isEmpty() ? dialog.selectedFiles().constFirst() : dialog.chosen();
         return true;
     }
-    m_fileName.clear();
-    return !m_cancelError;
+    fileName_.clear();
+    return !cancelError_;
 }
 
 QStringList qtNameFilters(const QString& filter)

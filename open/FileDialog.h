@@ -13,7 +13,7 @@ class FileDialog : public CommonDialog {
 public:
     explicit FileDialog(QWidget* parent = nullptr);
     // The window the dialog comes up over, from the next ShowOpen on.
-    void setOwner(QWidget* owner) { m_parent = owner; }
+    void setOwner(QWidget* owner) { parent_ = owner; }
 
     void setCancelError(bool cancelError) override;
     void setInitDir(const QString& dir) override;
@@ -26,14 +26,14 @@ public:
     void setFileName(const QString& fileName) override;
 
 private:
-    QPointer<QWidget> m_parent;
-    bool m_cancelError = false;
-    QString m_initDir;
-    QString m_dialogTitle;
-    QString m_defaultExt;
-    QString m_filter;
-    int m_filterIndex = 0;
-    QString m_fileName;
+    QPointer<QWidget> parent_;
+    bool cancelError_ = false;
+    QString initDir_;
+    QString dialogTitle_;
+    QString defaultExt_;
+    QString filter_;
+    int filterIndex_ = 0;
+    QString fileName_;
 };
 
 // "Video Mpeg (*.mpg,*.mpeg,*.mpe)|*.mpg;*.mpeg;*.mpe|..." as QFileDialog

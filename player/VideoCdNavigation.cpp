@@ -74,37 +74,37 @@ bool readVideoCdEntries(const QByteArray& entries, VideoCdContents& contents)
     return true;
 }
 
-VideoCdNavigation::VideoCdNavigation(VideoCdContents contents) : m_disc(std::move(contents))
+VideoCdNavigation::VideoCdNavigation(VideoCdContents contents) : disc_(std::move(contents))
 {
-    m_disc.tracks = std::clamp(m_disc.tracks, 0, 98);
-    if (m_disc.entries.size() > 500)
-        m_disc.entries.resize(500);
-    if (m_disc.segments.size() > 1980)
-        m_disc.segments.resize(1980);
+    disc_.tracks = std::clamp(disc_.tracks, 0, 98);
+    if (disc_.entries.size() > 500)
+        disc_.entries.resize(500);
+    if (disc_.segments.size() > 1980)
+        disc_.segments.resize(1980);
     // INFO's size decides: sectors read past a PSD, or where a disc has none, are no lists.
-    if (m_disc.psdSize >= 0 && m_disc.psdSize < m_disc.psd.size())
-        m_disc.psd.truncate(m_disc.psdSize);
-    if (m_disc.offsetUnit < 1 || m_disc.offsetUnit > 255)
-        m_disc.offsetUnit = 8;
+    if (disc_.psdSize >= 0 && disc_.psdSize < disc_.psd.size())
+        disc_.psd.truncate(disc_.psdSize);
+    if (disc_.offsetUnit < 1 || disc_.offsetUnit > 255)
+        disc_.offsetUnit = 8;
     // Each track's entries in the disc's order; a track that ENTRIES leaves
     // out is still reached at its start.
-    for (int track = 1; track <= m_disc.tracks; ++track) {
-        const size_t before = m_points.size();
-        for (size_t i = 0; i < m_disc.entries.size(); ++i)
-            if (m_disc.entries[i].track == track)
-                m_points.push_back({track, int(i) + 1});
-        if (m_points.size() == before)
-            m_points.push_back({track, 0});
+    for (int track = 1; track <= disc_.tracks; ++track) {
+        const size_t before = points_.size();
+        for (size_t i = 0; i < disc_.entries.size(); ++i)
+            if (disc_.entries[i].track == track)
+                points_.push_back({track, int(i) + 1});
+        if (points_.size() == before)
+            points_.push_back({track, 0});
     }
-    m_status = QStringLiteral("Video CD");
+    status_ = QStringLiteral("Video CD");
 }
 
 std::optional<VideoCdNavigation::List> VideoCdNavigation::readList(int offset) const
 {
     if (offset < 0 || offset >= MultiDefaultNoDigits)
         return {};
-    const QByteArray& p = m_disc.psd;
-    const qsizetype at = qsizetype(offset) * m_disc.offsetUnit;
+    const QByteArray& p = disc_.psd;
+    const qsizetype at = qsizetype(offset) * disc_.offsetUnit;
     const auto fits = [&](qsizetype size) { return at + size <= p.size(); };
     if (!fits(8))
         return {};
@@ -160,27 +160,27 @@ std::optional<VideoCdAction> VideoCdNavigation::itemAction(int item) const
 {
     VideoCdAction a;
     if (item >= 2 && item <= 99) {
-        if (item - 1 > m_disc.tracks)
+        if (item - 1 > disc_.tracks)
             return {};
         a.kind = VideoCdAction::PlayTrack;
         a.track = item - 1;
     } else if (item >= 100 && item <= 599) {
         const size_t entry = item - 99;
-        if (entry > m_disc.entries.size())
+        if (entry > disc_.entries.size())
             return {};
-        const int track = m_disc.entries[entry - 1].track;
-        if (track < 1 || track > m_disc.tracks)
+        const int track = disc_.entries[entry - 1].track;
+        if (track < 1 || track > disc_.tracks)
             return {};
         a.kind = VideoCdAction::PlayTrack;
         a.track = track;
         a.entry = int(entry);
     } else if (item >= 1000 && item <= 2979) {
         const size_t segment = item - 999;
-        if (segment > m_disc.segments.size() || m_disc.segments[segment - 1] == VideoCdContents::Segment::Continued)
+        if (segment > disc_.segments.size() || disc_.segments[segment - 1] == VideoCdContents::Segment::Continued)
             return {};
         a.kind = VideoCdAction::PlaySegment;
         a.segment = int(segment);
-        a.still = m_disc.segments[segment - 1] == VideoCdContents::Segment::Still;
+        a.still = disc_.segments[segment - 1] == VideoCdContents::Segment::Still;
         a.status = a.still ? QStringLiteral("Video CD: immagine fissa") : QStringLiteral("In riproduzione: Video CD, sequenza %1").arg(segment);
         return a;
     } else {
@@ -193,12 +193,12 @@ std::optional<VideoCdAction> VideoCdNavigation::itemAction(int item) const
 QString VideoCdNavigation::trackText(int track, int entry) const
 {
     // The point of that entry, or the first of the track.
-    const auto it = std::find_if(m_points.begin(), m_points.end(), [&](const Point& p) {
+    const auto it = std::find_if(points_.begin(), points_.end(), [&](const Point& p) {
         return entry ? p.entry == entry : p.track == track; });
-    const int point = it == m_points.end() ? 0 : int(it - m_points.begin()) + 1;
-    QString text = QStringLiteral("In riproduzione: Video CD, traccia %1 di %2").arg(track).arg(m_disc.tracks);
-    if (point && m_points.size() > size_t(m_disc.tracks))
-        text += QStringLiteral(", punto %1 di %2").arg(point).arg(m_points.size());
+    const int point = it == points_.end() ? 0 : int(it - points_.begin()) + 1;
+    QString text = QStringLiteral("In riproduzione: Video CD, traccia %1 di %2").arg(track).arg(disc_.tracks);
+    if (point && points_.size() > size_t(disc_.tracks))
+        text += QStringLiteral(", punto %1 di %2").arg(point).arg(points_.size());
     return text;
 }
 
@@ -214,47 +214,47 @@ QString VideoCdNavigation::menuText() const
 
 std::pair<int, int> VideoCdNavigation::choiceRange() const
 {
-    if (m_mode != Mode::Lists)
-        return {1, int(m_points.size())};
-    if (m_list.type != List::Selection || m_list.fallback == MultiDefaultNoDigits)
+    if (mode_ != Mode::Lists)
+        return {1, int(points_.size())};
+    if (list_.type != List::Selection || list_.fallback == MultiDefaultNoDigits)
         return {1, 0};
-    return {m_list.bsn, m_list.bsn + int(m_list.choices.size()) - 1};
+    return {list_.bsn, list_.bsn + int(list_.choices.size()) - 1};
 }
 
 VideoCdAction VideoCdNavigation::shown(VideoCdAction action)
 {
     if (action.kind == VideoCdAction::PlayTrack) {
-        m_track = action.track;
-        m_entry = action.entry;
+        track_ = action.track;
+        entry_ = action.entry;
         // A whole track starts at its first entry.
-        for (const Point& p : m_points)
-            if (!m_entry && p.track == m_track)
-                m_entry = p.entry;
+        for (const Point& p : points_)
+            if (!entry_ && p.track == track_)
+                entry_ = p.entry;
     } else if (action.kind == VideoCdAction::PlaySegment || action.kind == VideoCdAction::Stop) {
-        m_track = m_entry = 0;
+        track_ = entry_ = 0;
     }
     if (action.kind != VideoCdAction::None)
-        m_waiting = action.kind == VideoCdAction::Hold && action.seconds != VideoCdAction::Forever;
+        waiting_ = action.kind == VideoCdAction::Hold && action.seconds != VideoCdAction::Forever;
     if (!action.status.isEmpty())
-        m_status = action.status;
+        status_ = action.status;
     else
-        action.status = m_status;
+        action.status = status_;
     return action;
 }
 
 bool VideoCdNavigation::hasPlaybackControl() const
 {
-    return m_disc.lot.size() >= 4 && readList(u16(m_disc.lot, 2));
+    return disc_.lot.size() >= 4 && readList(u16(disc_.lot, 2));
 }
 
 VideoCdAction VideoCdNavigation::start()
 {
-    m_hops = 0;
-    m_typed.clear();
+    hops_ = 0;
+    typed_.clear();
     if (hasPlaybackControl())
-        return go(u16(m_disc.lot, 2));
-    if (m_points.empty()) {
-        m_mode = Mode::Stopped;
+        return go(u16(disc_.lot, 2));
+    if (points_.empty()) {
+        mode_ = Mode::Stopped;
         VideoCdAction a;
         a.kind = VideoCdAction::Stop;
         a.status = QStringLiteral("Video CD: nessuna traccia da riprodurre");
@@ -265,26 +265,26 @@ VideoCdAction VideoCdNavigation::start()
 
 VideoCdAction VideoCdNavigation::go(int offset)
 {
-    if (++m_hops > MaxHops)
+    if (++hops_ > MaxHops)
         return giveUp(QStringLiteral("Video CD: le liste del disco rimandano l'una all'altra senza nulla da riprodurre"));
     const std::optional<List> list = readList(offset);
     if (!list)
         return giveUp(QStringLiteral("Video CD: una lista del disco è illeggibile"));
-    m_mode = Mode::Lists;
-    m_list = *list;
-    m_offset = offset;
-    m_item = -1;
-    m_playedAny = false;
-    m_loops = 0;
-    m_pending = -1;
-    m_typed.clear();
-    switch (m_list.type) {
+    mode_ = Mode::Lists;
+    list_ = *list;
+    offset_ = offset;
+    item_ = -1;
+    playedAny_ = false;
+    loops_ = 0;
+    pending_ = -1;
+    typed_.clear();
+    switch (list_.type) {
     case List::End: {
-        m_mode = Mode::Stopped;
-        m_point = -1;
+        mode_ = Mode::Stopped;
+        point_ = -1;
         VideoCdAction a;
         a.kind = VideoCdAction::Stop;
-        if (const auto picture = itemAction(m_list.items[0]); picture && picture->still)
+        if (const auto picture = itemAction(list_.items[0]); picture && picture->still)
             a = *picture;
         a.status = QStringLiteral("Riproduzione terminata");
         return shown(a);
@@ -292,15 +292,15 @@ VideoCdAction VideoCdNavigation::go(int offset)
     case List::Play:
         return nextItem();
     case List::Selection:
-        if (auto a = itemAction(m_list.items[0])) {
-            m_phase = Phase::Item;
-            m_itemStill = a->still;
-            m_hops = 0;
+        if (auto a = itemAction(list_.items[0])) {
+            phase_ = Phase::Item;
+            itemStill_ = a->still;
+            hops_ = 0;
             a->status = menuText();
             return shown(*a);
         }
         // Nothing to show: still a menu, digits and all.
-        m_status = menuText();
+        status_ = menuText();
         return selectionHold();
     }
     return {};
@@ -308,24 +308,24 @@ VideoCdAction VideoCdNavigation::go(int offset)
 
 VideoCdAction VideoCdNavigation::nextItem()
 {
-    while (++m_item < int(m_list.items.size())) {
-        if (auto a = itemAction(m_list.items[m_item])) {
-            m_phase = Phase::Item;
-            m_itemStill = a->still;
-            m_playedAny = true;
-            m_hops = 0;
-            if (!a->still && m_list.playTime > 0)
-                a->seconds = m_list.playTime / 15.0;
+    while (++item_ < int(list_.items.size())) {
+        if (auto a = itemAction(list_.items[item_])) {
+            phase_ = Phase::Item;
+            itemStill_ = a->still;
+            playedAny_ = true;
+            hops_ = 0;
+            if (!a->still && list_.playTime > 0)
+                a->seconds = list_.playTime / 15.0;
             return shown(*a);
         }
     }
     // Items that all name what the disc lacks: no waiting on a black picture.
-    if (!m_playedAny && !m_list.items.empty())
-        return follow(m_list.next, QStringLiteral("Video CD: la lista %1 non ha nulla da riprodurre").arg(m_list.lid));
-    m_phase = Phase::ListHold;
-    const double wait = waitSeconds(m_list.wait);
+    if (!playedAny_ && !list_.items.empty())
+        return follow(list_.next, QStringLiteral("Video CD: la lista %1 non ha nulla da riprodurre").arg(list_.lid));
+    phase_ = Phase::ListHold;
+    const double wait = waitSeconds(list_.wait);
     if (wait == 0)
-        return follow(m_list.next, QStringLiteral("Riproduzione terminata"));
+        return follow(list_.next, QStringLiteral("Riproduzione terminata"));
     VideoCdAction a;
     a.kind = VideoCdAction::Hold;
     a.seconds = wait;
@@ -334,16 +334,16 @@ VideoCdAction VideoCdNavigation::nextItem()
 
 VideoCdAction VideoCdNavigation::afterItem()
 {
-    if (m_list.type == List::Selection) {
-        ++m_loops;
-        if (m_pending >= 0) {
-            const int target = m_pending;
-            m_pending = -1;
+    if (list_.type == List::Selection) {
+        ++loops_;
+        if (pending_ >= 0) {
+            const int target = pending_;
+            pending_ = -1;
             return go(target);
         }
         // A still is one picture: it is held, not shown again.
-        if (!m_itemStill && (m_list.loop == 0 || m_loops < m_list.loop)) {
-            VideoCdAction a = *itemAction(m_list.items[0]);
+        if (!itemStill_ && (list_.loop == 0 || loops_ < list_.loop)) {
+            VideoCdAction a = *itemAction(list_.items[0]);
             a.status = menuText();
             return shown(a);
         }
@@ -351,12 +351,12 @@ VideoCdAction VideoCdNavigation::afterItem()
     }
     // A still before other items stays for the playing time; the last one, for the list's wait.
     bool later = false;
-    for (size_t i = m_item + 1; i < m_list.items.size() && !later; ++i)
-        later = itemAction(m_list.items[i]).has_value();
-    if (m_itemStill && later) {
-        const double wait = m_list.playTime > 0 ? m_list.playTime / 15.0 : waitSeconds(m_list.wait);
+    for (size_t i = item_ + 1; i < list_.items.size() && !later; ++i)
+        later = itemAction(list_.items[i]).has_value();
+    if (itemStill_ && later) {
+        const double wait = list_.playTime > 0 ? list_.playTime / 15.0 : waitSeconds(list_.wait);
         if (wait != 0) {
-            m_phase = Phase::ItemHold;
+            phase_ = Phase::ItemHold;
             VideoCdAction a;
             a.kind = VideoCdAction::Hold;
             a.seconds = wait;
@@ -368,12 +368,12 @@ VideoCdAction VideoCdNavigation::afterItem()
 
 VideoCdAction VideoCdNavigation::selectionHold()
 {
-    m_phase = Phase::ListHold;
-    const double wait = waitSeconds(m_list.wait);
+    phase_ = Phase::ListHold;
+    const double wait = waitSeconds(list_.wait);
     // A timeout to the list itself would only show it again: it stays.
-    const bool stays = wait == VideoCdAction::Forever || m_list.timeout >= MultiDefaultNoDigits || m_list.timeout == m_offset;
+    const bool stays = wait == VideoCdAction::Forever || list_.timeout >= MultiDefaultNoDigits || list_.timeout == offset_;
     if (!stays && wait == 0)
-        return go(m_list.timeout);
+        return go(list_.timeout);
     VideoCdAction a;
     a.kind = VideoCdAction::Hold;
     a.seconds = stays ? VideoCdAction::Forever : wait;
@@ -384,8 +384,8 @@ VideoCdAction VideoCdNavigation::follow(int offset, const QString& noTarget)
 {
     if (offset < MultiDefaultNoDigits)
         return go(offset);
-    m_mode = Mode::Stopped;
-    m_point = -1;
+    mode_ = Mode::Stopped;
+    point_ = -1;
     VideoCdAction a;
     a.kind = VideoCdAction::Stop;
     a.status = noTarget;
@@ -396,9 +396,9 @@ VideoCdAction VideoCdNavigation::jump(int offset)
 {
     if (!readList(offset))
         return unavailable();
-    if (m_list.type == List::Selection && m_list.delayed && m_phase == Phase::Item) {
-        m_pending = offset;
-        return said(m_status);
+    if (list_.type == List::Selection && list_.delayed && phase_ == Phase::Item) {
+        pending_ = offset;
+        return said(status_);
     }
     return go(offset);
 }
@@ -406,9 +406,9 @@ VideoCdAction VideoCdNavigation::jump(int offset)
 VideoCdAction VideoCdNavigation::giveUp(const QString& why)
 {
     // Next and Previous still reach every track from here.
-    m_mode = Mode::Stopped;
-    m_point = -1;
-    m_hops = 0;
+    mode_ = Mode::Stopped;
+    point_ = -1;
+    hops_ = 0;
     VideoCdAction a;
     a.kind = VideoCdAction::Stop;
     a.status = why;
@@ -417,13 +417,13 @@ VideoCdAction VideoCdNavigation::giveUp(const QString& why)
 
 VideoCdAction VideoCdNavigation::playPoint(int index)
 {
-    m_mode = Mode::Entries;
-    m_point = index;
-    m_typed.clear();
+    mode_ = Mode::Entries;
+    point_ = index;
+    typed_.clear();
     VideoCdAction a;
     a.kind = VideoCdAction::PlayTrack;
-    a.track = m_points[index].track;
-    a.entry = m_points[index].entry;
+    a.track = points_[index].track;
+    a.entry = points_[index].entry;
     a.status = trackText(a.track, a.entry);
     return shown(a);
 }
@@ -433,14 +433,14 @@ VideoCdAction VideoCdNavigation::typed(int digit)
     const auto [low, high] = choiceRange();
     if (high < low || digit < 0 || digit > 9)
         return unavailable();
-    m_typed += QChar(u'0' + digit);
-    const int number = m_typed.toInt();
+    typed_ += QChar(u'0' + digit);
+    const int number = typed_.toInt();
     // Wait for another digit while a longer number of the range begins so.
     bool longer = false;
     for (qint64 first = qint64(number) * 10, span = 10; number > 0 && first <= high && !longer; first *= 10, span *= 10)
         longer = first + span - 1 >= low;
-    if (longer && m_typed.size() < 3) {
-        VideoCdAction a = said(QStringLiteral("Video CD: numero %1").arg(m_typed));
+    if (longer && typed_.size() < 3) {
+        VideoCdAction a = said(QStringLiteral("Video CD: numero %1").arg(typed_));
         a.typing = true;
         return a;
     }
@@ -449,32 +449,32 @@ VideoCdAction VideoCdNavigation::typed(int digit)
 
 VideoCdAction VideoCdNavigation::choose(int number)
 {
-    m_typed.clear();
+    typed_.clear();
     const auto [low, high] = choiceRange();
     if (number < low || number > high)
         return unavailable();
-    if (m_mode == Mode::Lists)
-        return jump(m_list.choices[number - low]);
+    if (mode_ == Mode::Lists)
+        return jump(list_.choices[number - low]);
     return playPoint(number - 1);
 }
 
 VideoCdAction VideoCdNavigation::handle(const VideoCdEvent& event)
 {
     if (event.kind >= VideoCdEvent::Digit)
-        m_hops = 0;
+        hops_ = 0;
     if (event.kind == VideoCdEvent::Stop) {
-        if (m_mode == Mode::Lists)
-            m_point = -1;
-        m_mode = Mode::Stopped;
-        m_typed.clear();
+        if (mode_ == Mode::Lists)
+            point_ = -1;
+        mode_ = Mode::Stopped;
+        typed_.clear();
         VideoCdAction a;
         a.kind = VideoCdAction::Stop;
         a.status = QStringLiteral("Interrotto");
         return shown(a);
     }
-    if ((event.kind == VideoCdEvent::Enter || event.kind == VideoCdEvent::TypingElapsed) && !m_typed.isEmpty())
-        return choose(m_typed.toInt());
-    switch (m_mode) {
+    if ((event.kind == VideoCdEvent::Enter || event.kind == VideoCdEvent::TypingElapsed) && !typed_.isEmpty())
+        return choose(typed_.toInt());
+    switch (mode_) {
     case Mode::Lists: return onLists(event);
     case Mode::Entries: return onEntries(event);
     case Mode::Stopped: break;
@@ -484,10 +484,10 @@ VideoCdAction VideoCdNavigation::handle(const VideoCdEvent& event)
     case VideoCdEvent::Digit: return typed(event.number);
     // Stopped, the disc's tracks are stepped as without lists.
     case VideoCdEvent::Next:
-        return m_point + 1 < int(m_points.size()) ? playPoint(m_point + 1) : unavailable();
+        return point_ + 1 < int(points_.size()) ? playPoint(point_ + 1) : unavailable();
     case VideoCdEvent::Previous:
-        return m_point > 0 ? playPoint(m_point - 1) : unavailable();
-    default: return event.kind < VideoCdEvent::Digit ? said(m_status) : notTaken();
+        return point_ > 0 ? playPoint(point_ - 1) : unavailable();
+    default: return event.kind < VideoCdEvent::Digit ? said(status_) : notTaken();
     }
 }
 
@@ -496,108 +496,108 @@ VideoCdAction VideoCdNavigation::onEntries(const VideoCdEvent& event)
     switch (event.kind) {
     case VideoCdEvent::ItemEnded: {
         // The next track, as a disc without lists plays.
-        const int track = m_points[m_point].track;
-        for (size_t i = m_point + 1; i < m_points.size(); ++i)
-            if (m_points[i].track > track)
+        const int track = points_[point_].track;
+        for (size_t i = point_ + 1; i < points_.size(); ++i)
+            if (points_[i].track > track)
                 return playPoint(int(i));
         return follow(Disabled, QStringLiteral("Riproduzione terminata"));
     }
     case VideoCdEvent::EntryReached:
-        for (size_t i = 0; i < m_points.size(); ++i)
-            if (event.number > 0 && m_points[i].entry == event.number) {
-                m_point = int(i);
-                return shown(said(trackText(m_points[i].track, event.number)));
+        for (size_t i = 0; i < points_.size(); ++i)
+            if (event.number > 0 && points_[i].entry == event.number) {
+                point_ = int(i);
+                return shown(said(trackText(points_[i].track, event.number)));
             }
-        return said(m_status);
+        return said(status_);
     case VideoCdEvent::Digit: return typed(event.number);
     case VideoCdEvent::Next:
-        return m_point + 1 < int(m_points.size()) ? playPoint(m_point + 1) : unavailable();
+        return point_ + 1 < int(points_.size()) ? playPoint(point_ + 1) : unavailable();
     case VideoCdEvent::Previous:
-        return m_point > 0 ? playPoint(m_point - 1) : unavailable();
+        return point_ > 0 ? playPoint(point_ - 1) : unavailable();
     case VideoCdEvent::Return: return unavailable();
-    default: return event.kind < VideoCdEvent::Digit ? said(m_status) : notTaken();
+    default: return event.kind < VideoCdEvent::Digit ? said(status_) : notTaken();
     }
 }
 
 VideoCdAction VideoCdNavigation::onLists(const VideoCdEvent& event)
 {
-    const bool selection = m_list.type == List::Selection;
+    const bool selection = list_.type == List::Selection;
     const auto resume = [this] {
-        m_phase = Phase::Item;
+        phase_ = Phase::Item;
         VideoCdAction a;
         a.kind = VideoCdAction::Resume;
         return shown(a);
     };
     switch (event.kind) {
     case VideoCdEvent::ItemEnded:
-        return m_phase == Phase::Item ? afterItem() : said(m_status);
+        return phase_ == Phase::Item ? afterItem() : said(status_);
     case VideoCdEvent::WaitElapsed:
-        if (!m_waiting)
-            return said(m_status);
-        m_waiting = false;
-        if (m_phase == Phase::ItemHold)
+        if (!waiting_)
+            return said(status_);
+        waiting_ = false;
+        if (phase_ == Phase::ItemHold)
             return nextItem();
-        if (m_phase == Phase::Paused)
+        if (phase_ == Phase::Paused)
             return resume();
-        if (m_phase == Phase::ListHold)
-            return selection ? go(m_list.timeout) : follow(m_list.next, QStringLiteral("Riproduzione terminata"));
-        return said(m_status);
+        if (phase_ == Phase::ListHold)
+            return selection ? go(list_.timeout) : follow(list_.next, QStringLiteral("Riproduzione terminata"));
+        return said(status_);
     case VideoCdEvent::AutoPause:
-        if (!selection && m_phase == Phase::Item && !m_itemStill && m_list.autoWait > 0) {
-            m_phase = Phase::Paused;
+        if (!selection && phase_ == Phase::Item && !itemStill_ && list_.autoWait > 0) {
+            phase_ = Phase::Paused;
             VideoCdAction a;
             a.kind = VideoCdAction::Hold;
-            a.seconds = waitSeconds(m_list.autoWait);
+            a.seconds = waitSeconds(list_.autoWait);
             return shown(a);
         }
-        return said(m_status);
+        return said(status_);
     case VideoCdEvent::EntryReached:
-        if (m_track && event.number > 0 && size_t(event.number) <= m_disc.entries.size()
-            && m_disc.entries[event.number - 1].track == m_track) {
-            m_entry = event.number;
+        if (track_ && event.number > 0 && size_t(event.number) <= disc_.entries.size()
+            && disc_.entries[event.number - 1].track == track_) {
+            entry_ = event.number;
             if (!selection)
-                m_status = trackText(m_track, m_entry);
+                status_ = trackText(track_, entry_);
         }
-        return said(m_status);
+        return said(status_);
     case VideoCdEvent::Digit:
         return selection ? typed(event.number) : unavailable();
     case VideoCdEvent::Play:
-        if (m_phase == Phase::Paused)
+        if (phase_ == Phase::Paused)
             return resume();
         if (!selection)
             return notTaken();
-        if (m_list.fallback == MultiDefault || m_list.fallback == MultiDefaultNoDigits) {
+        if (list_.fallback == MultiDefault || list_.fallback == MultiDefaultNoDigits) {
             // The choice that belongs to the entry playing, counted from the
             // first entry of the list's track.
-            const auto first = std::find_if(m_points.begin(), m_points.end(), [&](const Point& p) { return p.track == m_track && p.entry; });
-            if (!m_track || first == m_points.end() || m_entry < first->entry)
+            const auto first = std::find_if(points_.begin(), points_.end(), [&](const Point& p) { return p.track == track_ && p.entry; });
+            if (!track_ || first == points_.end() || entry_ < first->entry)
                 return unavailable();
-            const size_t index = m_entry - first->entry;
-            return index < m_list.choices.size() ? jump(m_list.choices[index]) : unavailable();
+            const size_t index = entry_ - first->entry;
+            return index < list_.choices.size() ? jump(list_.choices[index]) : unavailable();
         }
-        return jump(m_list.fallback);
-    case VideoCdEvent::Next: return jump(m_list.next);
-    case VideoCdEvent::Previous: return jump(m_list.prev);
-    case VideoCdEvent::Return: return jump(m_list.back);
+        return jump(list_.fallback);
+    case VideoCdEvent::Next: return jump(list_.next);
+    case VideoCdEvent::Previous: return jump(list_.prev);
+    case VideoCdEvent::Return: return jump(list_.back);
     case VideoCdEvent::Click: {
-        if (!selection || !m_list.extended || !(event.x >= 0 && event.x <= 1 && event.y >= 0 && event.y <= 1))
+        if (!selection || !list_.extended || !(event.x >= 0 && event.x <= 1 && event.y >= 0 && event.y <= 1))
             return notTaken();
         // Areas are on a grid of 0-255 over the picture; all zero is none.
         const int x = int(std::lround(event.x * 255)), y = int(std::lround(event.y * 255));
         const auto inside = [&](const Area& a) {
             return (a.x1 || a.y1 || a.x2 || a.y2) && a.x1 <= x && x <= a.x2 && a.y1 <= y && y <= a.y2; };
-        for (size_t i = 0; i < m_list.choices.size(); ++i)
-            if (inside(m_list.areas[4 + i]))
-                return jump(m_list.choices[i]);
-        const int fixed[] = {m_list.prev, m_list.next, m_list.back};
+        for (size_t i = 0; i < list_.choices.size(); ++i)
+            if (inside(list_.areas[4 + i]))
+                return jump(list_.choices[i]);
+        const int fixed[] = {list_.prev, list_.next, list_.back};
         for (int i = 0; i < 3; ++i)
-            if (inside(m_list.areas[i]))
+            if (inside(list_.areas[i]))
                 return jump(fixed[i]);
-        if (inside(m_list.areas[3]))
+        if (inside(list_.areas[3]))
             return onLists({VideoCdEvent::Play});
         return notTaken();
     }
     default:
-        return said(m_status);
+        return said(status_);
     }
 }

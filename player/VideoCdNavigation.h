@@ -82,7 +82,7 @@ public:
     VideoCdAction start();
     VideoCdAction handle(const VideoCdEvent& event);
     // What the status line says of the disc now.
-    QString status() const { return m_status; }
+    QString status() const { return status_; }
 
 private:
     struct Area { int x1 = 0, y1 = 0, x2 = 0, y2 = 0; };
@@ -123,22 +123,22 @@ private:
     QString trackText(int track, int entry) const;
     std::pair<int, int> choiceRange() const;
 
-    VideoCdContents m_disc;
-    std::vector<Point> m_points;    // what Next and Previous step through without lists
-    Mode m_mode = Mode::Stopped;
-    Phase m_phase = Phase::Item;
-    List m_list;
-    int m_offset = 0;               // the current list's
-    int m_item = -1;                // play list: the item playing
-    bool m_playedAny = false;       // play list: one of its items could play
-    bool m_itemStill = false;
-    int m_loops = 0;
-    int m_pending = -1;             // a delayed jump, taken when the item ends
-    int m_point = -1;
-    int m_track = 0;                // the track playing; 0 for none
-    int m_entry = 0;                // the entry playing, from EntryReached
-    bool m_waiting = false;         // a hold of some seconds runs
-    int m_hops = 0;                 // lists passed since something played
-    QString m_typed;
-    QString m_status;
+    VideoCdContents disc_;
+    std::vector<Point> points_;    // what Next and Previous step through without lists
+    Mode mode_ = Mode::Stopped;
+    Phase phase_ = Phase::Item;
+    List list_;
+    int offset_ = 0;               // the current list's
+    int item_ = -1;                // play list: the item playing
+    bool playedAny_ = false;       // play list: one of its items could play
+    bool itemStill_ = false;
+    int loops_ = 0;
+    int pending_ = -1;             // a delayed jump, taken when the item ends
+    int point_ = -1;
+    int track_ = 0;                // the track playing; 0 for none
+    int entry_ = 0;                // the entry playing, from EntryReached
+    bool waiting_ = false;         // a hold of some seconds runs
+    int hops_ = 0;                 // lists passed since something played
+    QString typed_;
+    QString status_;
 };
