@@ -52,6 +52,7 @@ constexpr Followed kFollowed[] = {
     {Property::Path, Engine::Format::String, PlayEvent::Path},
     {Property::PlaylistPos, Engine::Format::Int64, PlayEvent::Entry},
     {Property::PlaylistCount, Engine::Format::Int64, PlayEvent::Count},
+    {Property::EofReached, Engine::Format::Flag, PlayEvent::AtEnd},
 };
 
 }  // namespace

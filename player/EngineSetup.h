@@ -25,6 +25,7 @@ inline constexpr char MediaTitle[] = "media-title";
 inline constexpr char Path[] = "path";
 inline constexpr char PlaylistPos[] = "playlist-pos";
 inline constexpr char PlaylistCount[] = "playlist-count";
+inline constexpr char EofReached[] = "eof-reached";
 }  // namespace Property
 
 // Those it follows, and what a change of one is to the play state.

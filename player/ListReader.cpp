@@ -2,6 +2,7 @@
 
 #include "player/EntryText.h"
 #include "player/VideoCd.h"
+#include "player/VideoCdNavigation.h"
 #include "player/VideoCdStream.h"
 
 #include <QFile>
@@ -71,6 +72,10 @@ struct Walk {
             && !path.endsWith(QLatin1String(".ccd"), Qt::CaseInsensitive) && QFileInfo(path).isFile())
             return false;
         why = disc.failure;
+        if (why.isEmpty() && alone && source == path && VideoCdNavigation(disc.contents).hasPlaybackControl()) {
+            outcome.videoCd = disc.id;
+            return true;
+        }
         if (why.isEmpty() && first > disc.tracks.size())
             why = QStringLiteral("il Video CD non ha la traccia %1").arg(first);
         const auto& entries = disc.contents.entries;

@@ -23,6 +23,9 @@ struct ListOutcome {
     // "name (reason)" for the first few entries left out, and how many were.
     QStringList skipped;
     qsizetype skippedCount = 0;
+    // A Video CD with its own menus, opened alone: its navigation plays it,
+    // and none of its tracks were handed on.
+    quint64 videoCd = 0;
     static constexpr int kShown = 3;
 
     void skip(const QString& entry);

@@ -9,8 +9,7 @@
 #include "player/Opening.h"
 #include "player/Stage.h"
 #include "player/StatusLine.h"
-#include "player/VideoCd.h"
-#include "player/VideoCdStream.h"
+#include "player/VideoCdPlayback.h"
 
 #include <QVBoxLayout>
 
@@ -23,9 +22,10 @@ void MediaPlayer::prepareApplication()
 }
 
 MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoSurface::Drawing drawing)
-    : QWidget(parent), settings_(settings), discs_(VideoCdDiscs::shared()),
+    : QWidget(parent), settings_(settings),
       engine_(new Engine(engineOptions(settings, VideoSurface::hasGpuDevice()), followedProperties(), this)),
-      stage_(new Stage(*engine_, settings_, drawing, this)), fullScreen_(new FullScreen(stage_, this))
+      stage_(new Stage(*engine_, settings_, drawing, this)), fullScreen_(new FullScreen(stage_, this)),
+      playback_(new VideoCdPlayback(*engine_, stage_->video(), this))
 {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -38,11 +38,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
     connect(engine_, &Engine::fileLoaded, this, [this] { apply({PlayEvent::FileLoaded}); });
     connect(engine_, &Engine::ended, this, [this] { apply({PlayEvent::Notice, engine_->failure()}); });
     declareSdColours(*engine_);
-    addVideoCdProtocol(*engine_, *discs_);
-    // From the engine's threads: what a disc's reader has to say comes here.
-    discs_->setNotices([this](const QString& text) {
-        QMetaObject::invokeMethod(this, [this, text] { apply({PlayEvent::Notice, text}); }, Qt::QueuedConnection);
-    });
+    connect(playback_, &VideoCdPlayback::status, this, [this](const QString& text) { apply({PlayEvent::Notice, text}); });
 
     VideoSurface& video = stage_->video();
     ControlBar& controls = stage_->controls();
@@ -69,7 +65,6 @@ MediaPlayer::MediaPlayer(QWidget* parent, const PlayerSettings& settings, VideoS
 
 MediaPlayer::~MediaPlayer()
 {
-    discs_->setNotices({});
     if (opening_)
         opening_->drop();
     // No reader of ours outlives the program, unless a disk holds it.
@@ -98,6 +93,7 @@ void MediaPlayer::open(const QString& path)
 {
     opening_.reset();  // dropped first: what it still says goes nowhere
     opening_ = Opening::on(*engine_, path);
+    playback_->follow(*opening_);
     connect(opening_.get(), &Opening::firstHanded, this, [this](const QString& name) {
         engine_->setProperty(Property::Pause, !settings_.AutoStart);
         apply({PlayEvent::FirstHanded, name});
@@ -155,6 +151,8 @@ bool MediaPlayer::Play()
     if (!state_.hasMedia)
         return false;
     apply({PlayEvent::Stopped, false});
+    if (playback_->handle({VideoCdEvent::Play}))
+        return true;
     if (state_.idle && !isOpening() && !engine_->command("playlist-play-index", {{QStringLiteral("index"), QStringLiteral("0")}}))
         return false;
     return engine_->setProperty(Property::Pause, false);
@@ -173,17 +171,19 @@ bool MediaPlayer::Stop()
     if (!state_.hasMedia)
         return false;
     apply({PlayEvent::Stopped, true});
-    return engine_->setProperty(Property::Pause, true);
+    return playback_->handle({VideoCdEvent::Stop}) || engine_->setProperty(Property::Pause, true);
 }
 
 bool MediaPlayer::Previous()
 {
-    return state_.hasMedia && !state_.idle && state_.entry > 0 && engine_->command("playlist-prev");
+    return playback_->handle({VideoCdEvent::Previous})
+        || (state_.hasMedia && !state_.idle && state_.entry > 0 && engine_->command("playlist-prev"));
 }
 
 bool MediaPlayer::Next()
 {
-    return state_.hasMedia && !state_.idle && state_.entry + 1 < state_.count && engine_->command("playlist-next");
+    return playback_->handle({VideoCdEvent::Next})
+        || (state_.hasMedia && !state_.idle && state_.entry + 1 < state_.count && engine_->command("playlist-next"));
 }
 
 
@@ -196,7 +196,8 @@ void MediaPlayer::onFileFailed(qint64 entryId, const QString& why)
 
 void MediaPlayer::onVideoClicked(short button, short shiftState, QPointF at)
 {
-    if (settings_.ClickToPlay && button == kLeftButton && state_.hasMedia)
+    const bool areaChosen = button == kLeftButton && playback_->click(at, stage_->video().size());
+    if (!areaChosen && settings_.ClickToPlay && button == kLeftButton && state_.hasMedia)
         (state_.paused || state_.stopped || state_.idle) ? Play() : Pause();
     if (settings_.SendMouseClickEvents)
         emit Click(button, shiftState, float(at.x()), float(at.y()));

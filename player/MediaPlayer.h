@@ -14,7 +14,7 @@ class Engine;
 class FullScreen;
 class Opening;
 class Stage;
-class VideoCdDiscs;
+class VideoCdPlayback;
 
 // The player component: the engine, the picture, its own control bar,
 // tracker and status line, and the full-screen window. The host only calls
@@ -63,11 +63,10 @@ private:
     bool seek(double seconds, const char* flags);
 
     const PlayerSettings settings_;
-    // The Video CDs the engine may read.
-    const std::shared_ptr<VideoCdDiscs> discs_;
     Engine* engine_;
     Stage* stage_;  // the picture, controls and status line: what moves to the full screen
     FullScreen* fullScreen_;
+    VideoCdPlayback* playback_;  // a Video CD that plays by its own menus
     std::unique_ptr<Opening> opening_;  // the latest; an older one is dropped
     QString pending_;  // to open once the picture is ready
     PlayState state_;

@@ -197,6 +197,11 @@ void Opening::readerFinished(const ListOutcome& outcome)
 {
     readerDone_ = true;
     outcome_ = outcome;
+    if (outcome.videoCd != 0 && state_ == State::ReadingFirst && queue_.isEmpty()) {
+        end(State::Done);
+        emit firstHanded(QStringLiteral("Video CD"));
+        return emit videoCdOpened(outcome.videoCd);
+    }
     if (state_ == State::ReadingFirst && queue_.isEmpty())
         return fail(outcome.error);
     if (outcome.skippedCount > 0)

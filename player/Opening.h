@@ -64,6 +64,9 @@ signals:
     void entryStarted(const QString& name);
     // A file the engine refused, entries skipped, or why nothing plays.
     void notice(const QString& text);
+    // What was opened is a Video CD that plays by its own menus (the disc's
+    // id in the registry), after firstHanded(); nothing went to the engine.
+    void videoCdOpened(quint64 disc);
     void stateChanged(Opening::State state);
 
 public:

@@ -32,6 +32,7 @@ PlayState played(PlayState state, const PlayEvent& event)
     case PlayEvent::Entry: state.entry = event.value.isValid() ? event.value.toLongLong() : -1; break;
     case PlayEvent::Count: state.count = event.value.toLongLong(); break;
     case PlayEvent::Notice: state.notice = event.value.toString(); break;
+    case PlayEvent::AtEnd: break;
     }
     return state;
 }

@@ -47,6 +47,7 @@ struct PlayEvent {
         Entry,        // value: the engine's playlist position, invalid while none
         Count,        // value: the engine's playlist length
         Notice,       // value: the text
+        AtEnd,        // value: the file is at its end, its last picture held (bool); changes nothing here
     } kind;
     QVariant value = {};
 };

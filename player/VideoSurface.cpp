@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -202,6 +203,8 @@ VideoSurface::VideoSurface(Engine& engine, Drawing drawing, QWidget* parent)
 {
     // Every right click must reach us as a click, never as a context menu.
     setContextMenuPolicy(Qt::PreventContextMenu);
+    // The keys a Video CD's menu takes are typed on the picture.
+    setFocusPolicy(Qt::StrongFocus);
     allowX_ = drawing != Drawing::Image;
     static const bool hardware = hasGpuDevice() && openGlIsHardware();
     if (drawing == Drawing::OpenGL || (drawing == Drawing::Automatic && hardware)) {
@@ -379,4 +382,13 @@ void VideoSurface::mouseReleaseEvent(QMouseEvent* event)
         | (keys & Qt::AltModifier ? Player::kAlt : 0);
     if (rect().contains(event->position().toPoint()))
         emit clicked(button, shiftState, event->position());
+}
+
+void VideoSurface::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Backspace)
+        return emit keyTyped(key);
+    // Esc and the rest go on to the window that holds the picture.
+    QWidget::keyPressEvent(event);
 }

@@ -48,11 +48,14 @@ signals:
     void ready();
     // A click in the numbers of the component's Click (Player's constants).
     void clicked(short button, short shiftState, QPointF at);
+    // A key the picture takes: a digit, Enter or Backspace (Qt::Key).
+    void keyTyped(int key);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void renderFrame();

@@ -287,7 +287,7 @@ vcdx_image() {
 make_vcd_pbc() {
   local dir=$1/videocd-pbc
   mkdir -p "$dir"
-  make_vcd_mpeg "$dir/1.mpg" B43C28 'menu - traccia 1' 2
+  make_vcd_mpeg "$dir/1.mpg" B43C28 'menu - traccia 1' 8
   make_vcd_mpeg "$dir/2.mpg" 3C28B4 'menu - traccia 2' 2
   make_vcd_still "$dir/menu.mpg" 283C50 'MENU 1 2 3'
   make_vcd_still "$dir/pausa.mpg" 50503C 'PAUSA'
@@ -303,7 +303,7 @@ $head
     <segment-item src="pausa.mpg" id="pause-still"/>
   </segment-items>
   <sequence-items>
-    <sequence-item src="1.mpg" id="track-1"><default-entry id="track-1-a"/><entry id="track-1-b">1.0</entry></sequence-item>
+    <sequence-item src="1.mpg" id="track-1"><default-entry id="track-1-a"/><entry id="track-1-b">4.0</entry></sequence-item>
     <sequence-item src="2.mpg" id="track-2"/>
   </sequence-items>
   <pbc>

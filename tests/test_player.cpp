@@ -74,6 +74,33 @@ TEST(Player, AVideoCdImagePlaysTrackByTrack)
     }
 }
 
+// A disc with its own menu, opened alone: the menu is shown and held, a digit chooses, Backspace goes back,
+// Play takes the default, Next and Previous follow the lists, and the end of the lists stops.
+TEST(Player, AVideoCdMenuIsHeldAndNavigatedByDigitsPlayNextPreviousAndBackspace)
+{
+    Shown p(false);
+    // The menu's still is (40,60,80); the tracks' pictures are far from it.
+    const auto menuShown = [&] {
+        const QColor c = p.video->grab().toImage().pixelColor(p.video->width() / 10, p.video->height() / 2);
+        return qAbs(c.red() - 40) + qAbs(c.green() - 60) + qAbs(c.blue() - 80) < 30;
+    };
+    const auto says = [&](const QString& part) { return QTest::qWaitFor([&] { return p.status().contains(part); }, 15000); };
+    const QString menu = "Menu del Video CD: digitare un numero da 1 a 3", point = "In riproduzione: Video CD, traccia 1 di 2, punto %1 di 3";
+    ASSERT_TRUE(p.player->setFileName(media + "videocd-pbc/menu.cue") && says(menu)) << qPrintable(p.status());
+    ASSERT_TRUE(QTest::qWaitFor(menuShown)) << qPrintable(p.status());
+    QTest::qWait(2500);  // the still has ended long since: the menu is held
+    EXPECT_TRUE(menuShown() && p.status().contains(menu)) << qPrintable(p.status());
+    p.video->setFocus();
+    QTest::keyClick(p.video, Qt::Key_2);
+    EXPECT_TRUE(says(point.arg(2)) && QTest::qWaitFor([&] { return !menuShown(); })) << qPrintable(p.status());
+    QTest::keyClick(p.video, Qt::Key_Backspace);
+    EXPECT_TRUE(says(menu) && QTest::qWaitFor(menuShown)) << qPrintable(p.status());
+    EXPECT_TRUE(p.player->Play() && says(point.arg(2))) << qPrintable(p.status());
+    EXPECT_TRUE(p.player->Previous() && says(point.arg(1))) << qPrintable(p.status());
+    EXPECT_TRUE(p.player->Next() && says(point.arg(2))) << qPrintable(p.status());
+    EXPECT_TRUE(p.player->Next() && says("Riproduzione terminata")) << qPrintable(p.status());
+}
+
 // SD video keeps the colours every converter but zimg showed, exactly.
 TEST(Player, AnSdClipShowsItsOwnGreen)
 {
