@@ -294,10 +294,20 @@ build_mpv() {
     -Dgl-win32=enabled -Dd3d-hwaccel=enabled -Ddirect3d=enabled
 }
 build_libcdio() {
-  # The library for drives and images only: no utilities, no CD-DA player.
-  autotools_build libcdio --without-cd-drive --without-cd-info --without-cdda-player \
-    --without-cd-read --without-iso-info --without-iso-read --disable-cxx \
-    --disable-cpp-progs --disable-example-progs --disable-cddb --disable-vcd-info
+  # The libraries for drives and images only: no utilities, no CD-DA player.
+  # Its libtool sets the shared library names after probing the C++ compiler,
+  # which --disable-cxx never probes: without GXX=yes it names the import
+  # library libcdio-19.dll and installs no DLL at all.
+  local b=$work/build/libcdio
+  mkdir -p "$b"
+  (cd "$b" &&
+    "${src_dir[libcdio]}/configure" --host=$triplet --prefix="$stage_prefix" \
+      --enable-shared --disable-static CC=$triplet-gcc-posix GXX=yes \
+      --without-cd-drive --without-cd-info --without-cdda-player --without-cd-read \
+      --without-iso-info --without-iso-read --disable-cxx --disable-cpp-progs \
+      --disable-example-progs --disable-cddb --disable-vcd-info &&
+    make -j"$jobs" -C lib && make -C include install && make -C lib install &&
+    make install-pkgconfigDATA)
 }
 build_qt() {
   # Core, Gui, OpenGL, OpenGLWidgets, Widgets and the windows platform plugin.
@@ -349,10 +359,17 @@ else
     fi
     rm -f "$work/stamps/$s"
     rm -rf "$work/build/$s"
+    # What the stage installed last time goes first, so a changed recipe
+    # leaves nothing stale behind.
+    if [ -f "$work/stamps/$s.files" ]; then
+      (cd "$stage_prefix" && xargs -r -d '\n' rm -f <"$work/stamps/$s.files")
+    fi
+    (cd "$stage_prefix" && find . ! -type d | sort) >"$work/before"
     "build_$s" >"$work/build/$s.log" 2>&1 || {
       tail -n 40 "$work/build/$s.log" >&2
       die "building $s failed (whole log: $work/build/$s.log)"
     }
+    (cd "$stage_prefix" && find . ! -type d | sort) | comm -13 "$work/before" - >"$work/stamps/$s.files"
     echo "${stamp[$s]}" >"$work/stamps/$s"
     rm -rf "$work/build/$s"
     stage_end
@@ -363,8 +380,11 @@ else
   stage_start finish
   partial=$prefix.partial
   cp -a "$stage_prefix" "$partial"
-  # libtool archives name absolute paths and nothing here needs them.
+  # libtool archives name absolute paths and nothing here needs them; the
+  # few programs and documents the libraries bring are no part of it either.
   find "$partial" -name '*.la' -delete
+  rm -f "$partial"/bin/*.exe
+  rm -rf "$partial"/share/{doc,info,man,ffmpeg/examples}
   # Text files that name the staging prefix (pkg-config files, CMake
   # packages, Qt's module files) name the final one instead.
   grep -rlIF "$stage_prefix" "$partial" | while IFS= read -r f; do
