@@ -131,6 +131,7 @@ fetch() {
       echo "$name $v debian $dir"; return
     fi
     echo "($name $v: incomplete in the archive, trying an older one)" >>"$log"
+    say "WARNING: the archive lacks files of $name $v; trying an older revision" >&2
   done
   for v in $(versions_of "$name"); do
     upstream=${v#*:}; upstream=${upstream%-*}
