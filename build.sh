@@ -4,8 +4,15 @@
 #   bash build.sh test   installs what is missing, builds, runs all tests
 #   bash build.sh deb    installs what is missing, builds, makes build/tembrio_*.deb
 #   bash build.sh bench  installs what is missing, builds, runs the benchmark
+#   bash build.sh windows-sdk  cross-builds the libraries for Windows into
+#                        /var/cache/tembrio-mingw (see resources/windows-sdk.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
+
+# The Windows libraries need neither the native packages nor the native build.
+case "${1:-run}" in
+  windows-sdk) exec bash resources/windows-sdk.sh ;;
+esac
 
 read -r -a packages <<< "$(grep -v '^#' packages.txt | tr '\n' ' ')"
 
@@ -31,5 +38,5 @@ case "${1:-run}" in
   test) cd build && exec ctest --output-on-failure ;;
   deb) exec cmake --build build --target package ;;
   bench) exec bash bench/run.sh build ;;
-  *) echo "usage: bash build.sh run|test|deb|bench" >&2; exit 2 ;;
+  *) echo "usage: bash build.sh run|test|deb|bench|windows-sdk" >&2; exit 2 ;;
 esac
