@@ -65,11 +65,10 @@ struct Walk {
             source = mounted.device, first = mounted.track, last = alone ? 99 : mounted.track;
         }
         const VideoCdDisc disc = discs->open(source);
-        // A .bin or .img that holds no Video CD may still be a clip.
-        if (disc.notVideoCd && source == path && !path.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive)
-            && !path.endsWith(QLatin1String(".nrg"), Qt::CaseInsensitive)
-            && !path.endsWith(QLatin1String(".toc"), Qt::CaseInsensitive)
-            && !path.endsWith(QLatin1String(".ccd"), Qt::CaseInsensitive) && QFileInfo(path).isFile())
+        // A .bin, .img or .mdf that holds no Video CD may still be a clip.
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (disc.notVideoCd && source == path && QFileInfo(path).isFile()
+            && (suffix == QLatin1String("bin") || suffix == QLatin1String("img") || suffix == QLatin1String("mdf")))
             return false;
         why = disc.failure;
         if (why.isEmpty() && alone && source == path && VideoCdNavigation(disc.contents).hasPlaybackControl()) {

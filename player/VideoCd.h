@@ -13,8 +13,8 @@
 #include <memory>
 #include <optional>
 
-// A Video CD's MPEG tracks, from a drive or from any image kind. Still
-// pictures (segments) and playback control are left aside.
+// A Video CD, from a drive or from any image kind: its MPEG tracks, and for
+// its own navigation its entry points, segments and playback control lists.
 
 struct VideoCdTrack {
     int number = 0;    // 1 is the first MPEG track (AVSEQ01)
