@@ -168,10 +168,9 @@ void frmAbout::showEvent(QShowEvent* event)
 
 QString findOnPath(const QString& name, const QByteArray& pathEnv)
 {
-    if (name.isEmpty() || name.contains(u'/'))
+    if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\'))
         return {};
-    for (const QByteArray& entry : pathEnv.split(':')) {
-        const QString folder = QFile::decodeName(entry);
+    for (const QString& folder : QFile::decodeName(pathEnv).split(QDir::listSeparator())) {
         if (!QDir::isAbsolutePath(folder))
             continue;
         const QFileInfo candidate(QDir(folder), name);

@@ -6,9 +6,12 @@
 #include <QStringList>
 #include <QWidget>
 
-// CommonDialog on Qt's own (non-native) QFileDialog, so it looks and behaves
-// the same on every platform. Each ShowOpen builds a fresh dialog from the
-// current properties: nothing the user did last time carries over.
+class QFileDialog;
+
+// CommonDialog on QFileDialog: Qt's own dialog on Linux, with the drives and
+// discs under its sidebar (ShowOpen.cpp); the system's own on Windows. Each
+// ShowOpen builds a fresh dialog from the current properties: nothing the
+// user did last time carries over.
 class FileDialog : public CommonDialog {
 public:
     explicit FileDialog(QWidget* parent = nullptr);
@@ -26,6 +29,9 @@ public:
     void setFileName(const QString& fileName) override;
 
 private:
+    // The properties onto a fresh dialog whose options are set.
+    void configure(QFileDialog& dialog) const;
+
     QPointer<QWidget> parent_;
     bool cancelError_ = false;
     QString initDir_;

@@ -1,17 +1,14 @@
 #include "player/DiscImage.h"
 
+#include "player/Files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <map>
-#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -31,52 +28,48 @@ QString quoted(const QString& name)
     return QStringLiteral("\"%1\"").arg(name.size() > 80 ? name.left(79) + QChar(0x2026) : name);
 }
 
-DiscFiles::Identity identityOf(const struct stat& file)
-{
-    return {quint64(file.st_dev), quint64(file.st_ino), qint64(file.st_size),
-            qint64(file.st_mtim.tv_sec) * 1000000000 + file.st_mtim.tv_nsec};
-}
-
 // A data file a sheet names: checked to be a plain file before anything opens
 // it (a device node named there must not even be opened), then opened and
 // checked again. Its index in `files`, or -1 with `failure` set.
-int openDataFile(const QString& folder, const QString& named, const struct stat& sheet, DiscFiles& files,
+int openDataFile(const QString& folder, const QString& named, const FileIdentity& sheet, DiscFiles& files,
                  QString& failure)
 {
     const QString path = QDir::cleanPath(QDir(folder).absoluteFilePath(named));
-    const QByteArray name = QFile::encodeName(path);
     const QString where = QStringLiteral("il file %1 indicato nel foglio").arg(quoted(named));
-    struct stat before {}, after {};
-    if (::stat(name.constData(), &before) != 0) {
-        failure = errno == ENOENT || errno == ENOTDIR ? where + QStringLiteral(" non esiste")
-                                                      : where + QStringLiteral(" non \u00e8 leggibile");
+    const FileStatus before = statusOf(path);
+    if (before.kind == FileStatus::Kind::Missing || before.kind == FileStatus::Kind::Denied
+        || before.kind == FileStatus::Kind::Unreadable) {
+        failure = before.kind == FileStatus::Kind::Missing ? where + QStringLiteral(" non esiste")
+                                                           : where + QStringLiteral(" non \u00e8 leggibile");
         return -1;
     }
-    if (!S_ISREG(before.st_mode)) {
+    if (before.kind != FileStatus::Kind::Regular) {
         failure = QStringLiteral("%1, indicato nel foglio, non \u00e8 un file normale").arg(quoted(named));
         return -1;
     }
-    if (before.st_dev == sheet.st_dev && before.st_ino == sheet.st_ino) {
+    if (before.identity.device == sheet.device && before.identity.inode == sheet.inode) {
         failure = QStringLiteral("il foglio indica se stesso come immagine");
         return -1;
     }
-    const int fd = openQuietly(path);
-    if (fd < 0 || ::fstat(fd, &after) != 0 || !S_ISREG(after.st_mode) || after.st_ino != before.st_ino
-        || after.st_dev != before.st_dev) {
+    FileStatus::Kind why = FileStatus::Kind::Unreadable;
+    const int fd = openQuietly(path, &why);
+    const FileStatus after = fd >= 0 ? statusOf(fd) : FileStatus{};
+    if (fd < 0 || after.kind != FileStatus::Kind::Regular || after.identity.inode != before.identity.inode
+        || after.identity.device != before.identity.device) {
         if (fd >= 0)
-            ::close(fd);
-        failure = where + (errno == EACCES ? QStringLiteral(": permesso negato") : QStringLiteral(" non \u00e8 leggibile"));
+            closeFile(fd);
+        failure = where + (why == FileStatus::Kind::Denied ? QStringLiteral(": permesso negato") : QStringLiteral(" non \u00e8 leggibile"));
         return -1;
     }
     // The same file named twice is opened once.
     for (size_t i = 0; i < files.identities.size(); ++i) {
-        if (files.identities[i].device == quint64(after.st_dev) && files.identities[i].inode == quint64(after.st_ino)) {
-            ::close(fd);
+        if (files.identities[i].device == after.identity.device && files.identities[i].inode == after.identity.inode) {
+            closeFile(fd);
             return int(i);
         }
     }
     files.fds.push_back(fd);
-    files.identities.push_back(identityOf(after));
+    files.identities.push_back(after.identity);
     return int(files.fds.size() - 1);
 }
 
@@ -85,7 +78,7 @@ QByteArray readSheet(int fd)
 {
     QByteArray text(sheetLimit + 1, Qt::Uninitialized);
     qint64 size = 0;
-    for (qint64 got; size < text.size() && (got = ::pread(fd, text.data() + size, text.size() - size, size)) > 0;)
+    for (qint64 got; size < text.size() && (got = readAt(fd, text.data() + size, text.size() - size, size)) > 0;)
         size += got;
     text.truncate(size);
     if (size > sheetLimit || text.contains('\0'))
@@ -203,7 +196,7 @@ constexpr CueMode cueModes[] = {
     {"CDI/2336", 2336, 0},   {"CDI/2352", 2352, 16},
 };
 
-void readCue(const QByteArray& text, const QString& folder, const struct stat& sheetStat, DiscImage& image)
+void readCue(const QByteArray& text, const QString& folder, const FileIdentity& sheetFile, DiscImage& image)
 {
     const QString invalid = invalidSheet(QStringLiteral(".cue"));
     struct CueTrack {
@@ -223,7 +216,7 @@ void readCue(const QByteArray& text, const QString& folder, const struct stat& s
         const auto time = [&](int at) { return at < w.size() ? msf(w[at]) : -1; };
         if (key == QLatin1String("FILE") && w.size() >= 3) {
             binary = w[2].toUpper() == QLatin1String("BINARY");
-            if (binary && (file = openDataFile(folder, QFile::decodeName(unquoted(w[1]).toLatin1()), sheetStat,
+            if (binary && (file = openDataFile(folder, QFile::decodeName(unquoted(w[1]).toLatin1()), sheetFile,
                                                *image.files, image.failure)) < 0)
                 return;
         } else if (key == QLatin1String("TRACK") && w.size() >= 3) {
@@ -319,7 +312,7 @@ constexpr TocMode tocModes[] = {
     {"MODE2_FORM2", 2324, -1, false},   {"MODE2_FORM_MIX", 2336, 0, false}, {"MODE2_RAW", 2352, 16, false},
 };
 
-void readToc(const QByteArray& text, const QString& folder, const struct stat& sheetStat, DiscImage& image)
+void readToc(const QByteArray& text, const QString& folder, const FileIdentity& sheetFile, DiscImage& image)
 {
     const QString invalid = invalidSheet(QStringLiteral(".toc"));
     const QStringList w = words(QString::fromLatin1(text), true);
@@ -366,7 +359,7 @@ void readToc(const QByteArray& text, const QString& folder, const struct stat& s
         } else if ((key == QLatin1String("DATAFILE") || key == QLatin1String("FILE") || key == QLatin1String("AUDIOFILE"))
                    && i < w.size() && isQuoted(w[i]) && !sheet.empty()) {
             const QString named = QFile::decodeName(unquoted(w[i++]).toLatin1());
-            const int file = openDataFile(folder, named, sheetStat, *image.files, image.failure);
+            const int file = openDataFile(folder, named, sheetFile, *image.files, image.failure);
             if (file < 0)
                 return;
             qint64 offset = 0;
@@ -423,7 +416,7 @@ void readToc(const QByteArray& text, const QString& folder, const struct stat& s
 
 // --- CloneCD .ccd with its .img ---------------------------------------------------
 
-void readCcd(const QByteArray& text, const QString& sheetPath, const struct stat& sheetStat, DiscImage& image)
+void readCcd(const QByteArray& text, const QString& sheetPath, const FileIdentity& sheetFile, DiscImage& image)
 {
     const QString invalid = invalidSheet(QStringLiteral(".ccd"));
     struct CcdTrack {
@@ -465,8 +458,7 @@ void readCcd(const QByteArray& text, const QString& sheetPath, const struct stat
         return;
     }
     const QFileInfo sheetInfo(sheetPath);
-    const int file = openDataFile(sheetInfo.absolutePath(), sheetInfo.completeBaseName() + QStringLiteral(".img"),
-                                  sheetStat, *image.files, image.failure);
+    const int file = openDataFile(sheetInfo.absolutePath(), sheetInfo.completeBaseName() + QStringLiteral(".img"), sheetFile, *image.files, image.failure);
     if (file < 0)
         return;
     // One raw frame a sector from sector 0 on; the subchannel is in the .sub.
@@ -518,7 +510,7 @@ void readNrg(int fd, DiscImage& image)
     const QString invalid = QStringLiteral("file .nrg non valido");
     const qint64 size = fileSize(*image.files, 0);
     char tail[12];
-    if (size < 12 || ::pread(fd, tail, 12, size - 12) != 12) {
+    if (size < 12 || readAt(fd, tail, 12, size - 12) != 12) {
         image.failure = invalid;
         return;
     }
@@ -532,7 +524,7 @@ void readNrg(int fd, DiscImage& image)
         return;
     }
     QByteArray table(size - chunks, Qt::Uninitialized);
-    if (::pread(fd, table.data(), size_t(table.size()), chunks) != table.size()) {
+    if (readAt(fd, table.data(), table.size(), chunks) != table.size()) {
         image.failure = invalid;
         return;
     }
@@ -622,7 +614,7 @@ void readLoneImage(DiscImage& image)
     const qint64 size = fileSize(*image.files, 0);
     for (const auto& [frame, subheader] : {std::pair{2352, 16}, {2448, 16}, {2336, 0}}) {
         char head[32];
-        if (::pread(fd, head, sizeof head, 16LL * frame) != sizeof head)
+        if (readAt(fd, head, sizeof head, 16LL * frame) != qint64(sizeof head))
             continue;
         const char* sub = head + subheader;
         if (subheader == 16 && std::memcmp(head, sync, 12) != 0)
@@ -643,21 +635,15 @@ void readLoneImage(DiscImage& image)
 DiscFiles::~DiscFiles()
 {
     for (const int fd : fds)
-        ::close(fd);
+        closeFile(fd);
 }
 
 bool DiscFiles::unchanged() const
 {
-    struct stat now {};
     for (size_t i = sheetFirst ? 1 : 0; i < fds.size(); ++i)
-        if (::fstat(fds[i], &now) != 0 || !(identityOf(now) == identities[i]))
+        if (!(statusOf(fds[i]).identity == identities[i]))
             return false;
     return true;
-}
-
-int openQuietly(const QString& path)
-{
-    return ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
 }
 
 bool isDiscImageName(const QString& path)
@@ -671,22 +657,22 @@ DiscImage readDiscImage(const QString& path)
 {
     DiscImage image;
     image.files = std::make_shared<DiscFiles>();
-    struct stat file {};
-    const QByteArray name = QFile::encodeName(path);
-    if (::stat(name.constData(), &file) != 0 || !S_ISREG(file.st_mode)) {
+    const FileStatus file = statusOf(path);
+    if (file.kind != FileStatus::Kind::Regular) {
         image.failure = QStringLiteral("non \u00e8 n\u00e9 un'immagine di disco n\u00e9 un'unit\u00e0");
         return image;
     }
-    const int fd = openQuietly(path);
-    struct stat opened {};
-    if (fd < 0 || ::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_ino != file.st_ino) {
-        image.failure = errno == EACCES || errno == EPERM ? QStringLiteral("permesso negato") : QStringLiteral("file non leggibile");
+    FileStatus::Kind why = FileStatus::Kind::Unreadable;
+    const int fd = openQuietly(path, &why);
+    const FileStatus opened = fd >= 0 ? statusOf(fd) : FileStatus{};
+    if (fd < 0 || opened.kind != FileStatus::Kind::Regular || opened.identity.inode != file.identity.inode) {
+        image.failure = why == FileStatus::Kind::Denied ? QStringLiteral("permesso negato") : QStringLiteral("file non leggibile");
         if (fd >= 0)
-            ::close(fd);
+            closeFile(fd);
         return image;
     }
     image.files->fds.push_back(fd);
-    image.files->identities.push_back(identityOf(opened));
+    image.files->identities.push_back(opened.identity);
     const QString suffix = QFileInfo(path).suffix().toLower();
     const QString folder = QFileInfo(path).absolutePath();
     if (suffix == QLatin1String("cue") || suffix == QLatin1String("toc") || suffix == QLatin1String("ccd")) {
@@ -695,11 +681,11 @@ DiscImage readDiscImage(const QString& path)
         if (text.trimmed().isEmpty())
             image.failure = invalidSheet(u'.' + suffix);
         else if (suffix == QLatin1String("cue"))
-            readCue(text, folder, opened, image);
+            readCue(text, folder, opened.identity, image);
         else if (suffix == QLatin1String("toc"))
-            readToc(text, folder, opened, image);
+            readToc(text, folder, opened.identity, image);
         else
-            readCcd(text, path, opened, image);
+            readCcd(text, path, opened.identity, image);
     } else if (suffix == QLatin1String("nrg")) {
         readNrg(fd, image);
     } else {
@@ -739,11 +725,12 @@ SectorRead readImageSectors(const DiscImage& image, qint64 lsn, int count, char*
                 into = frames.data();
             }
             qint64 got = 0;
-            for (qint64 r; got < want && (r = ::pread(fd, into + got, size_t(want - got), from + got)) > 0;)
+            for (qint64 r; got < want && (r = readAt(fd, into + got, want - got, from + got)) > 0;)
                 got += r;
             if (got < want) {
-                struct stat now {};
-                return ::fstat(fd, &now) != 0 || now.st_size < from + want ? SectorRead::Gone : SectorRead::Unreadable;
+                const FileStatus now = statusOf(fd);
+                return now.kind != FileStatus::Kind::Regular || now.identity.size < from + want ? SectorRead::Gone
+                                                                                                : SectorRead::Unreadable;
             }
             if (e.frame != mode2Block)
                 for (int i = 0; i < n; ++i)

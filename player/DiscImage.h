@@ -1,5 +1,7 @@
 #pragma once
 
+#include "player/Files.h"
+
 #include <QString>
 
 #include <memory>
@@ -37,11 +39,7 @@ struct DiscFiles {
     ~DiscFiles();
     std::vector<int> fds;
     // What each was when opened: a file changed since is not the same disc.
-    struct Identity {
-        quint64 device = 0, inode = 0;
-        qint64 size = 0, modified = 0;
-        bool operator==(const Identity&) const = default;
-    };
+    using Identity = FileIdentity;
     std::vector<Identity> identities;
     // The first is the sheet, not data: editing it changes no sector read.
     bool sheetFirst = false;
@@ -70,7 +68,3 @@ enum class SectorRead { Ok, Unreadable, Gone };
 // `count` sectors from `lsn` as 2336-byte Mode 2 blocks: the subheader,
 // the payload and what follows it. Gone: past the end of a file that shrank.
 SectorRead readImageSectors(const DiscImage& image, qint64 lsn, int count, char* out);
-
-// Opens `path` read-only without blocking (a FIFO, a device that waits for a
-// medium) and without becoming its controlling terminal; -1 and errno if not.
-int openQuietly(const QString& path);

@@ -150,7 +150,7 @@ struct OwnedNode {
 
 // --- the engine ----------------------------------------------------------
 
-Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, const QList<Observed>& observed,
+Engine::Engine(const QList<EngineOption>& options, const QList<Observed>& observed,
                QObject* parent)
     : QObject(parent)
 {
@@ -173,11 +173,12 @@ Engine::Engine(const QList<std::pair<const char*, QVariant>>& options, const QLi
 }
 
 // Why the engine could not be set up as asked; empty if it could.
-QString Engine::start(const QList<std::pair<const char*, QVariant>>& options, const QList<Observed>& observed)
+QString Engine::start(const QList<EngineOption>& options, const QList<Observed>& observed)
 {
-    for (const auto& [name, value] : options) {
+    for (const auto& [name, value, optional] : options) {
         OwnedNode node(value);
-        if (mpv_set_option(mpv_, name, MPV_FORMAT_NODE, &node.node) < 0)
+        const int result = mpv_set_option(mpv_, name, MPV_FORMAT_NODE, &node.node);
+        if (result < 0 && !(optional && result == MPV_ERROR_OPTION_NOT_FOUND))
             return QStringLiteral("opzione rifiutata (%1=%2)").arg(QLatin1String(name), value.toString());
     }
     if (engineLog().isWarningEnabled())

@@ -12,6 +12,15 @@ struct mpv_node;
 struct mpv_render_context;
 struct mpv_render_param;
 struct mpv_event;
+
+// An option the engine is started with. An optional one belongs to a part
+// that some builds of the engine leave out (scripting, zimg): where the part
+// is missing its option is too, and there is nothing to switch off or tune.
+struct EngineOption {
+    const char* name;
+    QVariant value;
+    bool optional = false;
+};
 struct mpv_stream_cb_info;
 
 // The one owner of the libmpv handle, and the only caller on it. Everything
@@ -34,7 +43,7 @@ public:
     // whose changes arrive through propertyChanged() (with an invalid QVariant
     // while one has no value). Should the engine refuse any of them, there
     // is no engine at all: a player with half its guards must not play.
-    Engine(const QList<std::pair<const char*, QVariant>>& options, const QList<Observed>& observed,
+    Engine(const QList<EngineOption>& options, const QList<Observed>& observed,
            QObject* parent = nullptr);
     ~Engine() override;
 
@@ -84,7 +93,7 @@ signals:
     void ended();
 
 private:
-    QString start(const QList<std::pair<const char*, QVariant>>& options, const QList<Observed>& observed);
+    QString start(const QList<EngineOption>& options, const QList<Observed>& observed);
     void drain();
     void dispatch(const mpv_event& event);
     quint64 expect(Reply reply);

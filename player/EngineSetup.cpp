@@ -2,14 +2,14 @@
 
 #include "player/Engine.h"
 
-QList<std::pair<const char*, QVariant>> engineOptions(const PlayerSettings& settings, bool gpu)
+QList<EngineOption> engineOptions(const PlayerSettings& settings, bool gpu)
 {
     const QString no = QStringLiteral("no"), yes = QStringLiteral("yes");
     return {
         // Private and local: none of the user's mpv setup, no scripts, no
         // keys, no network protocols.
-        {"config", no}, {"load-scripts", no}, {"ytdl", no}, {"osc", no},
-        {"load-stats-overlay", no}, {"load-osd-console", no}, {"load-auto-profiles", no},
+        {"config", no}, {"load-scripts", no, true}, {"ytdl", no, true}, {"osc", no, true},
+        {"load-stats-overlay", no, true}, {"load-osd-console", no, true}, {"load-auto-profiles", no, true},
         {"input-default-bindings", no}, {"input-vo-keyboard", no}, {"input-cursor", no},
         {"terminal", no}, {"osd-level", QStringLiteral("0")}, {"idle", yes}, {"keep-open", no},
         {"vo", QStringLiteral("libmpv")}, {"gpu-sw", yes}, {"gpu-hwdec-interop", no},
@@ -19,7 +19,7 @@ QList<std::pair<const char*, QVariant>> engineOptions(const PlayerSettings& sett
         // Drawing in software: zimg is the engine's fastest converter here,
         // and bilinear scaling costs half of the default for a picture the
         // eye cannot tell apart at these sizes (see sdColours() too).
-        {"sws-allow-zimg", yes}, {"zimg-scaler", QStringLiteral("bilinear")}, {"sws-scaler", QStringLiteral("bilinear")},
+        {"sws-allow-zimg", yes}, {"zimg-scaler", QStringLiteral("bilinear"), true}, {"sws-scaler", QStringLiteral("bilinear")},
         // Frames reach us when they are due, so that drawing one never waits
         // on the GUI thread for its time to come.
         {"video-timing-offset", QStringLiteral("0")},

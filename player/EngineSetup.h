@@ -12,7 +12,7 @@
 
 // The engine as this player wants it, whatever the user's own mpv setup;
 // `gpu`: decoding may use one.
-QList<std::pair<const char*, QVariant>> engineOptions(const PlayerSettings& settings, bool gpu);
+QList<EngineOption> engineOptions(const PlayerSettings& settings, bool gpu);
 
 // The engine's properties the player follows, and sets.
 namespace Property {

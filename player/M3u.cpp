@@ -55,7 +55,9 @@ bool isNetworkAddress(const QString& entry)
 
 bool isWindowsPath(const QString& entry)
 {
-    return entry.size() >= 2 && isAsciiLetter(entry[0]) && entry[1] == u':' && !isNetworkAddress(entry);
+    // On Windows it is a local path like any other.
+    return QDir::separator() == u'/' && entry.size() >= 2 && isAsciiLetter(entry[0]) && entry[1] == u':'
+        && !isNetworkAddress(entry);
 }
 
 QString entryRefusal(const QString& entry)

@@ -34,8 +34,8 @@ void readPls(QIODevice& in, qint64& allowance, const QString& folder, const Entr
 // way), for file URLs naming another host, and for "\\server\share" paths.
 bool isNetworkAddress(const QString& entry);
 
-// True for paths such as "C:\Video\a.mpg" or "d:film.avi", which name
-// nothing on this system.
+// True, except on Windows, for paths such as "C:\Video\a.mpg" or
+// "d:film.avi", which name nothing elsewhere.
 bool isWindowsPath(const QString& entry);
 
 // Why an entry, as readM3u() gives it, can never name a local file; empty if

@@ -2,6 +2,7 @@
 
 #include "player/Engine.h"
 #include "player/EntryText.h"
+#include "player/Files.h"
 #include "player/VideoCd.h"
 
 #include <QCoreApplication>
@@ -11,9 +12,6 @@
 #include <QThread>
 
 #include <atomic>
-
-#include <pthread.h>
-#include <sched.h>
 
 namespace {
 
@@ -87,8 +85,7 @@ Opening::Opening(const QString& path, Send send, const ListBudget& budget, QObje
                 // that it is read at an ordinary share of the processor,
                 // only a little behind others as they wake up.
                 run->goOn.wait(false);
-                sched_param batchParam{};
-                pthread_setschedparam(pthread_self(), SCHED_BATCH, &batchParam);
+                lowerThreadPriority();
                 first = false;
             }
             batchSize = qMin<qsizetype>(batchSize * 4, 4096);

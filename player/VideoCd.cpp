@@ -1,22 +1,15 @@
 #include "player/VideoCd.h"
 
+#include "player/Drive.h"
+#include "player/Files.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 
-#include <fcntl.h>
-#include <linux/cdrom.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -42,47 +35,6 @@ void quietLibcdio()
         cdio_log_set_handler([](cdio_log_level_t, const char*) {});
         cdio_init();
     });
-}
-
-struct Fd {
-    explicit Fd(int fd) : fd(fd) {}
-    ~Fd() { if (fd >= 0) ::close(fd); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int release() { return std::exchange(fd, -1); }
-    int fd;
-};
-
-QString openFailure(int error, bool drive)
-{
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR: return QStringLiteral("file non trovato");
-    case EACCES:
-    case EPERM:
-        return drive ? QStringLiteral("permesso negato: per leggere l'unit\u00e0 l'utente deve far parte del gruppo cdrom")
-                     : QStringLiteral("permesso negato");
-    case ENOMEDIUM: return QStringLiteral("nessun disco nell'unit\u00e0");
-    default: return drive ? QStringLiteral("unit\u00e0 non leggibile") : QStringLiteral("file non leggibile");
-    }
-}
-
-// Why the drive cannot be read now; empty if it holds a disc.
-QString driveFailure(int fd)
-{
-    switch (::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT)) {
-    case CDS_NO_DISC: return QStringLiteral("nessun disco nell'unit\u00e0");
-    case CDS_TRAY_OPEN: return QStringLiteral("il cassetto dell'unit\u00e0 \u00e8 aperto");
-    case CDS_DRIVE_NOT_READY: return QStringLiteral("l'unit\u00e0 non \u00e8 ancora pronta, riprovare");
-    case -1: {
-        // Not a CD drive: a device without a medium reads as empty.
-        quint64 size = 0;
-        if (::ioctl(fd, BLKGETSIZE64, &size) == 0 && size == 0)
-            return QStringLiteral("nessun disco nell'unit\u00e0");
-        return QStringLiteral("non \u00e8 un'unit\u00e0 CD o DVD");
-    }
-    default: return {};
-    }
 }
 
 // --- what a disc's sectors say ------------------------------------------------
@@ -195,6 +147,29 @@ void readPlaybackControl(DiscReader& reader, const std::vector<IsoFile>& tree, c
         disc.firstSegment = (qint64(bcd(info[48])) * 60 + bcd(info[49])) * 75 + bcd(info[50]) - 150;
 }
 
+// "FOLDER/STEMnn.SUF" (in any case, with ";1" or without): the parts of a
+// track file's name, upper-cased; number 0 if it is not of that shape. No
+// regular expression: this runs on reader threads, and Qt's leave a
+// thread-local stack behind that a MinGW build crashes on as the thread ends.
+struct TrackFile {
+    QString folder, stem, suffix;
+    int number = 0;
+};
+
+TrackFile trackFile(QString path)
+{
+    path = path.toUpper();
+    if (path.endsWith(QLatin1String(";1")))
+        path.chop(2);
+    if (path.startsWith(u'/'))
+        path.remove(0, 1);
+    const QStringList parts = path.split(u'/');
+    const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    if (parts.size() != 2 || parts[1].size() != 11 || parts[1][7] != u'.' || !digit(parts[1][5]) || !digit(parts[1][6]))
+        return {};
+    return {parts[0], parts[1].left(5), parts[1].mid(8), parts[1].mid(5, 2).toInt()};
+}
+
 // --- a drive, through libcdio ---------------------------------------------------
 
 // The disc in a drive as it was when opened: its tracks and volume.
@@ -226,58 +201,75 @@ DriveDisc driveDisc(CdIo_t* cd)
 
 class DriveReader final : public DiscReader {
 public:
-    DriveReader(int fd, CdIo_t* cd) : fd_(fd), cd_(cd) {}
-    ~DriveReader() override
-    {
-        cdio_destroy(cd_);
-        ::close(fd_);
-    }
+    explicit DriveReader(std::unique_ptr<Drive> drive) : drive_(std::move(drive)) {}
     SectorRead read(qint64 lsn, int count, char* out) override
     {
-        if (cdio_read_mode2_sectors(cd_, out, lsn_t(lsn), true, unsigned(count)) == DRIVER_OP_SUCCESS)
+        if (cdio_read_mode2_sectors(drive_->cdio(), out, lsn_t(lsn), true, unsigned(count)) == DRIVER_OP_SUCCESS)
             return SectorRead::Ok;
-        const int status = ::ioctl(fd_, CDROM_DRIVE_STATUS, CDSL_CURRENT);
-        return status == CDS_NO_DISC || status == CDS_TRAY_OPEN ? SectorRead::Gone : SectorRead::Unreadable;
+        return drive_->discGone() ? SectorRead::Gone : SectorRead::Unreadable;
     }
 
 private:
-    const int fd_;
-    CdIo_t* const cd_;
+    const std::unique_ptr<Drive> drive_;
 };
-
-// libcdio gets the descriptor that was checked, never the name again.
-CdIo_t* openDrive(int fd)
-{
-    return cdio_open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), DRIVER_DEVICE);
-}
 
 class DriveSource final : public DiscSource {
 public:
-    DriveSource(QString device, dev_t id, DriveDisc disc) : device_(std::move(device)), id_(id), disc_(std::move(disc)) {}
+    DriveSource(QString device, quint64 id, DriveDisc disc) : device_(std::move(device)), id_(id), disc_(std::move(disc)) {}
     std::unique_ptr<DiscReader> reader() const override
     {
-        Fd fd(openQuietly(device_));
-        struct stat file {};
-        if (fd.fd < 0 || ::fstat(fd.fd, &file) != 0 || !S_ISBLK(file.st_mode) || file.st_rdev != id_ || !driveFailure(fd.fd).isEmpty())
+        QString failure;
+        std::unique_ptr<Drive> drive = Drive::open(device_, failure);
+        if (!drive || drive->id() != id_ || !drive->failure().isEmpty() || !drive->cdio())
             return {};
-        CdIo_t* cd = openDrive(fd.fd);
-        if (!cd)
-            return {};
-        auto reader = std::make_unique<DriveReader>(fd.release(), cd);
         // The same disc, not another one put in since.
-        const DriveDisc now = driveDisc(cd);
+        const DriveDisc now = driveDisc(drive->cdio());
         if (now.volume != disc_.volume || now.end != disc_.end || now.table.size() != disc_.table.size()
             || !std::equal(now.table.begin(), now.table.end(), disc_.table.begin(),
                            [](const DiscTrack& a, const DiscTrack& b) { return a.start == b.start; }))
             return {};
-        return reader;
+        return std::make_unique<DriveReader>(std::move(drive));
     }
 
 private:
     const QString device_;
-    const dev_t id_;
+    const quint64 id_;
     const DriveDisc disc_;
 };
+
+// The disc in the drive `path` names: its tracks into `disc`, and its
+// identity, or empty with `disc.failure` set.
+QByteArray openDriveSource(const QString& path, VideoCdDisc& disc)
+{
+    std::unique_ptr<Drive> drive = Drive::open(path, disc.failure);
+    if (!drive || !(disc.failure = drive->failure()).isEmpty())
+        return {};
+    CdIo_t* cd = drive->cdio();
+    if (!cd) {
+        disc.failure = QStringLiteral("disco non leggibile");
+        return {};
+    }
+    const quint64 id = drive->id();
+    const discmode_t mode = cdio_get_discmode(cd);
+    DriveDisc table = driveDisc(cd);
+    DriveReader reader(std::move(drive));
+    if (mode >= CDIO_DISC_MODE_DVD_ROM && mode <= CDIO_DISC_MODE_DVD_OTHER) {
+        disc.notVideoCd = true;
+        disc.failure = notVideoCd();
+    } else if (table.table.empty()) {
+        disc.failure = QStringLiteral("disco vuoto o non leggibile");
+    } else if (std::all_of(table.table.begin(), table.table.end(), [](const DiscTrack& t) { return t.audio; })) {
+        disc.notVideoCd = true;
+        disc.failure = audioCd();
+    } else {
+        readVideoCdTracks(reader, table.table, table.end, disc);
+    }
+    QByteArray key = "drive" + QByteArray::number(id) + ':' + table.volume.toHex() + ':' + QByteArray::number(table.end);
+    for (const DiscTrack& t : table.table)
+        key += ':' + QByteArray::number(t.start);
+    disc.sectors = std::make_shared<DriveSource>(path, id, std::move(table));
+    return key;
+}
 
 // --- an image -----------------------------------------------------------------------
 
@@ -317,50 +309,16 @@ QByteArray imageIdentity(const DiscFiles& files)
 // identity, or empty if it cannot be read.
 QByteArray openSource(const QString& path, VideoCdDisc& disc)
 {
-    struct stat file {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &file) != 0) {
-        disc.failure = openFailure(path.isEmpty() ? ENOENT : errno, false);
-        return {};
-    }
-    if (S_ISBLK(file.st_mode)) {
-        Fd fd(openQuietly(path));
-        struct stat opened {};
-        if (fd.fd < 0 || ::fstat(fd.fd, &opened) != 0 || !S_ISBLK(opened.st_mode)) {
-            disc.failure = openFailure(fd.fd < 0 ? errno : EINVAL, true);
-            return {};
-        }
-        if ((disc.failure = driveFailure(fd.fd)).isEmpty()) {
-            CdIo_t* cd = openDrive(fd.fd);
-            if (!cd) {
-                disc.failure = QStringLiteral("disco non leggibile");
-                return {};
-            }
-            const discmode_t mode = cdio_get_discmode(cd);
-            DriveReader reader(fd.release(), cd);
-            DriveDisc drive = driveDisc(cd);
-            if (mode >= CDIO_DISC_MODE_DVD_ROM && mode <= CDIO_DISC_MODE_DVD_OTHER) {
-                disc.notVideoCd = true;
-                disc.failure = notVideoCd();
-            } else if (drive.table.empty()) {
-                disc.failure = QStringLiteral("disco vuoto o non leggibile");
-            } else if (std::all_of(drive.table.begin(), drive.table.end(), [](const DiscTrack& t) { return t.audio; })) {
-                disc.notVideoCd = true;
-                disc.failure = audioCd();
-            } else {
-                readVideoCdTracks(reader, drive.table, drive.end, disc);
-            }
-            QByteArray key = "drive" + QByteArray::number(quint64(opened.st_rdev)) + ':' + drive.volume.toHex() + ':'
-                + QByteArray::number(drive.end);
-            for (const DiscTrack& t : drive.table)
-                key += ':' + QByteArray::number(t.start);
-            disc.sectors = std::make_shared<DriveSource>(path, opened.st_rdev, std::move(drive));
-            return key;
-        }
-        return {};
-    }
-    if (!S_ISREG(file.st_mode)) {
+    const FileStatus file = path.isEmpty() ? FileStatus{} : statusOf(path);
+    switch (file.kind) {
+    case FileStatus::Kind::Missing: disc.failure = QStringLiteral("file non trovato"); return {};
+    case FileStatus::Kind::Denied: disc.failure = QStringLiteral("permesso negato"); return {};
+    case FileStatus::Kind::Unreadable: disc.failure = QStringLiteral("file non leggibile"); return {};
+    case FileStatus::Kind::Drive: return openDriveSource(path, disc);
+    case FileStatus::Kind::Other:
         disc.failure = QStringLiteral("non \u00e8 n\u00e9 un'immagine di disco n\u00e9 un'unit\u00e0");
         return {};
+    case FileStatus::Kind::Regular: break;
     }
     DiscImage image = readDiscImage(path);
     if (image.audioCd) {
@@ -413,9 +371,13 @@ void readVideoCdTracks(DiscReader& reader, const std::vector<DiscTrack>& table, 
                 tracks[e.track] = {e.sector, end};
     } else {
         // No table and no entry points: the track files by their names.
-        const QRegularExpression named(QStringLiteral("^/(?:MPEGAV|MPEG2)/(?:AVSEQ|MUSIC)\\d\\d\\.(?:DAT|MPG)$"));
+        const auto named = [](const IsoFile& f) {
+            const TrackFile name = trackFile(f.path);
+            return name.number > 0 && (name.folder == u"MPEGAV" || name.folder == u"MPEG2")
+                && (name.stem == u"AVSEQ" || name.stem == u"MUSIC") && (name.suffix == u"DAT" || name.suffix == u"MPG");
+        };
         std::vector<IsoFile> files;
-        std::copy_if(tree.begin(), tree.end(), std::back_inserter(files), [&](const IsoFile& f) { return named.match(f.path).hasMatch(); });
+        std::copy_if(tree.begin(), tree.end(), std::back_inserter(files), named);
         std::sort(files.begin(), files.end(), [](const IsoFile& a, const IsoFile& b) { return a.lsn < b.lsn; });
         for (const IsoFile& f : files)
             if (tracks.size() < 98)
@@ -455,8 +417,7 @@ bool isVideoCdSource(const QString& path)
 {
     if (isDiscImageName(path))
         return true;
-    struct stat file {};
-    return ::stat(QFile::encodeName(path).constData(), &file) == 0 && S_ISBLK(file.st_mode);
+    return statusOf(path).kind == FileStatus::Kind::Drive;
 }
 
 std::shared_ptr<VideoCdDiscs> VideoCdDiscs::shared()
@@ -516,33 +477,6 @@ void VideoCdDiscs::notice(const QString& text) const
 
 // --- mounted discs ----------------------------------------------------------------------
 
-QList<VideoCdMount> mountTable()
-{
-    QList<VideoCdMount> mounts;
-    QFile table(QStringLiteral("/proc/self/mounts"));
-    if (!table.open(QIODevice::ReadOnly))
-        return mounts;
-    // Spaces and the like in a field are written as octal escapes.
-    const auto field = [](const QByteArray& raw) {
-        QByteArray out;
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw[i] == '\\' && i + 3 < raw.size()) {
-                out += char(raw.mid(i + 1, 3).toInt(nullptr, 8));
-                i += 3;
-            } else {
-                out += raw[i];
-            }
-        }
-        return QFile::decodeName(out);
-    };
-    for (const QByteArray& line : table.readAll().split('\n')) {
-        const QList<QByteArray> w = line.split(' ');
-        if (w.size() >= 3)
-            mounts.append({field(w[0]), field(w[1]), field(w[2])});
-    }
-    return mounts;
-}
-
 VideoCdMountedTrack mountedVideoCdTrack(const QString& file, const QList<VideoCdMount>& mounts)
 {
     const QString path = QDir::cleanPath(file);
@@ -559,12 +493,10 @@ VideoCdMountedTrack mountedVideoCdTrack(const QString& file, const QList<VideoCd
     }
     if (!holder || holder->fileSystem != QLatin1String("iso9660"))
         return {};
-    const QRegularExpression trackFile(
-        QStringLiteral(R"(^/?(?:MPEGAV/(?:AVSEQ|MUSIC)(\d\d)\.(?:DAT|MPG)|MPEG2/AVSEQ(\d\d)\.MPG)(?:;1)?$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    const auto match = trackFile.match(path.mid(root.size()));
-    const int track = match.hasMatch() ? (match.capturedLength(1) ? match.captured(1) : match.captured(2)).toInt() : 0;
-    if (track == 0)
+    const TrackFile name = trackFile(path.mid(root.size()));
+    const bool track = name.folder == u"MPEGAV" ? (name.stem == u"AVSEQ" || name.stem == u"MUSIC") && (name.suffix == u"DAT" || name.suffix == u"MPG")
+                                                : name.folder == u"MPEG2" && name.stem == u"AVSEQ" && name.suffix == u"MPG";
+    if (!track || name.number == 0)
         return {};
-    return {holder->device, track};
+    return {holder->device, name.number};
 }

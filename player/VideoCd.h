@@ -103,7 +103,7 @@ struct VideoCdMount {
     QString fileSystem;
 };
 
-// The system's mounts, from the kernel's table alone: no file system is asked.
+// The system's mounts, from its own table alone: no file system is asked.
 QList<VideoCdMount> mountTable();
 
 struct VideoCdMountedTrack {

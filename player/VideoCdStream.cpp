@@ -4,7 +4,6 @@
 #include "player/VideoCd.h"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 
 #include <mpv/stream_cb.h>
 
@@ -71,19 +70,63 @@ bool addVideoCdProtocol(Engine& engine, VideoCdDiscs& discs)
     return engine.addStreamProtocol(videoCdProtocol, openStream, &discs);
 }
 
+namespace {
+
+// What videoCdUrl() or videoCdSegmentUrl() put into a URL.
+struct UrlParts {
+    quint64 disc = 0;
+    int track = 0, from = 0, to = 0, segment = 0;
+};
+
+// A number of at most `most` digits, with no leading zero unless `zeros`; -1 if not one.
+qint64 digits(const QByteArray& text, int most, bool zeros = false)
+{
+    if (text.isEmpty() || text.size() > most || (!zeros && text[0] == '0'))
+        return -1;
+    for (const char c : text)
+        if (c < '0' || c > '9')
+            return -1;
+    return text.toLongLong();
+}
+
+// No regular expression: the engine's threads call this, and Qt's leave a
+// thread-local stack behind that a MinGW build crashes on as a thread ends.
+std::optional<UrlParts> parseUrl(const QByteArray& url)
+{
+    const QByteArray scheme = QByteArray(videoCdProtocol) + "://";
+    if (!url.startsWith(scheme))
+        return {};
+    const QList<QByteArray> parts = url.mid(scheme.size()).split('/');
+    UrlParts out;
+    const qint64 disc = parts.size() >= 2 ? digits(parts[0], 10) : -1;
+    if (disc < 0)
+        return {};
+    out.disc = quint64(disc);
+    if (parts.size() == 3 && parts[1] == "s")
+        return (out.segment = int(digits(parts[2], 4))) > 0 ? std::optional(out) : std::nullopt;
+    if (parts.size() > 3 || (out.track = int(digits(parts[1], 2))) <= 0)
+        return {};
+    if (parts.size() == 3) {
+        const QList<QByteArray> range = parts[2].split('-');
+        if (range.size() != 2 || (out.from = int(digits(range[0], 3, true))) < 0 || (out.to = int(digits(range[1], 3, true))) < 0)
+            return {};
+    }
+    return out;
+}
+
+}  // namespace
+
 std::unique_ptr<VideoCdReader> VideoCdReader::open(const QByteArray& url, const std::shared_ptr<VideoCdDiscs>& discs)
 {
-    const QRegularExpression form(QStringLiteral("^%1://([1-9][0-9]{0,9})/(?:([1-9][0-9]?)(?:/([0-9]{1,3})-([0-9]{1,3}))?|s/([1-9][0-9]{0,3}))$")
-                                      .arg(QLatin1String(videoCdProtocol)));
-    const auto parts = form.match(QString::fromLatin1(url));
-    if (!parts.hasMatch() || !discs)
+    const std::optional<UrlParts> parts = parseUrl(url);
+    if (!parts || !discs)
         return {};
-    const std::optional<VideoCdDisc> disc = discs->find(parts.captured(1).toULongLong());
+    const std::optional<VideoCdDisc> disc = discs->find(parts->disc);
     if (!disc || !disc->sectors)
         return {};
     QString name;
     qint64 start = 0, sectors = 0;
-    if (const int segment = parts.captured(5).toInt(); segment > 0) {
+    if (const int segment = parts->segment; segment > 0) {
         // A segment and the ones that go on from it, 150 sectors each.
         const auto& kinds = disc->contents.segments;
         using Segment = VideoCdContents::Segment;
@@ -95,7 +138,7 @@ std::unique_ptr<VideoCdReader> VideoCdReader::open(const QByteArray& url, const 
         name = QStringLiteral("segmento %1").arg(segment);
         start = disc->firstSegment + qint64(segment - 1) * 150, sectors = qint64(units) * 150;
     } else {
-        const int number = parts.captured(2).toInt(), from = parts.captured(3).toInt(), to = parts.captured(4).toInt();
+        const int number = parts->track, from = parts->from, to = parts->to;
         const auto track = std::find_if(disc->tracks.cbegin(), disc->tracks.cend(),
                                         [&](const VideoCdTrack& t) { return t.number == number; });
         if (track == disc->tracks.cend())

@@ -19,7 +19,6 @@
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
 
-#include <cstdlib>
 
 // --- OpenGL --------------------------------------------------------------
 
@@ -308,7 +307,7 @@ void VideoSurface::renderFrame()
     if (!shm_ && frame_.size() != size) {
         // Rows aligned to 64 bytes keep the engine's scaler on its fast path.
         const qsizetype stride = (size.width() * 4 + 63) / 64 * 64;
-        pixels_ = {static_cast<uchar*>(std::aligned_alloc(64, stride * size.height())), std::free};
+        pixels_ = {static_cast<uchar*>(qMallocAligned(size_t(stride * size.height()), 64)), qFreeAligned};
         frame_ = pixels_ ? QImage(pixels_.get(), size.width(), size.height(), stride, QImage::Format_RGB32) : QImage();
         frame_.setDevicePixelRatio(devicePixelRatioF());
         if (!pixels_) {  // no memory for a frame: the background shows

@@ -146,8 +146,15 @@ TEST(VideoCd, EveryImageKindListsTheSameTracksAndEachReadsBackAsTheMpegItWasMade
     const auto part = [&](int from, int to) { return readAll(VideoCdReader::open(videoCdUrl(menu.id, 1, from, to).toUtf8(), discs()).get()); };
     EXPECT_TRUE(part(2, 0) == track1.mid(second * payload) && part(0, 2) == track1.left(second * payload) && part(1, 2) == part(0, 2));
     EXPECT_TRUE(mpegOf(readAll(VideoCdReader::open(videoCdSegmentUrl(menu.id, 2).toUtf8(), discs()).get())).startsWith("\x00\x00\x01\xba"));
+    // Ranges and items the disc does not have, and addresses not of the forms made.
+    const QString address = videoCdProtocol + u"://%1/"_s.arg(menu.id);
+    EXPECT_TRUE(VideoCdReader::open((address + "1/0-2").toUtf8(), discs()) && VideoCdReader::open((address + "s/2").toUtf8(), discs()));
     for (const QString& url : {videoCdUrl(menu.id, 2, 2), videoCdUrl(menu.id, 1, 3), videoCdUrl(menu.id, 1, 4), videoCdUrl(menu.id, 1, 2, 1),
-                               videoCdUrl(menu.id, 1, 2, 2), videoCdSegmentUrl(menu.id, 3)})
+                               videoCdUrl(menu.id, 1, 2, 2), videoCdSegmentUrl(menu.id, 3), address + "01", address + "1/", address + "1/1",
+                               address + "1/0-2-3", address + "1/+0-2", address + "s/0", address + "s/", address + "s/2/1",
+                               address + "100", address,
+                               videoCdProtocol + u"://0%1/1"_s.arg(menu.id), videoCdProtocol + u"://%1"_s.arg(menu.id),
+                               u"x://%1/1"_s.arg(menu.id)})
         EXPECT_FALSE(VideoCdReader::open(url.toUtf8(), discs())) << url.toStdString();
     const VideoCdDisc svcd = discs()->open(media + "svcd.cue");
     ASSERT_EQ(svcd.tracks.size(), 1);
