@@ -6,12 +6,16 @@
 #   bash build.sh bench  installs what is missing, builds, runs the benchmark
 #   bash build.sh windows-sdk  cross-builds the libraries for Windows into
 #                        /var/cache/tembrio-mingw (see resources/windows-sdk.sh)
+#   bash build.sh windows  the same, then the Windows program: its folder, zip
+#                        and installer in build-windows/
+#   bash build.sh windows-test  the same, then its test under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# The Windows libraries need neither the native packages nor the native build.
+# The Windows side needs neither the native packages nor the native build.
 case "${1:-run}" in
   windows-sdk) exec bash resources/windows-sdk.sh ;;
+  windows|windows-test) exec bash resources/windows/build.sh "$1" ;;
 esac
 
 read -r -a packages <<< "$(grep -v '^#' packages.txt | tr '\n' ' ')"
@@ -38,5 +42,5 @@ case "${1:-run}" in
   test) cd build && exec ctest --output-on-failure ;;
   deb) exec cmake --build build --target package ;;
   bench) exec bash bench/run.sh build ;;
-  *) echo "usage: bash build.sh run|test|deb|bench|windows-sdk" >&2; exit 2 ;;
+  *) echo "usage: bash build.sh run|test|deb|bench|windows-sdk|windows|windows-test" >&2; exit 2 ;;
 esac

@@ -3,7 +3,8 @@
 # links (Qt, FFmpeg, libass with freetype/fribidi/harfbuzz, libmpv, libcdio)
 # for 64-bit Windows with Debian's MinGW-w64, into a prefix kept outside the
 # checkout:
-#   bash resources/windows-sdk.sh      (or: bash build.sh windows-sdk)
+#   bash resources/windows-sdk.sh      (or: bash build.sh windows-sdk, which
+#                                       bash build.sh windows runs first)
 # The prefix is /var/cache/tembrio-mingw/<key>, the key hashing the source
 # versions, the toolchain's and this script's content.  A finished prefix is
 # reused as it is; it appears under its name only once complete.  It holds
@@ -79,9 +80,15 @@ stage_end "${#missing[@]} installed"
 stage_start sources
 apt_dir=$cache/apt
 mkdir -p "$apt_dir/lists/partial" "$apt_dir/archives/partial" "$apt_dir/parts"
-system_sources=/etc/apt/sources.list.d/debian.sources
-[ -r "$system_sources" ] || die "$system_sources is missing: no archive to take sources from"
-sed 's/^Types:.*/Types: deb-src/' "$system_sources" > "$apt_dir/parts/debian-src.sources"
+rm -f "$apt_dir"/parts/debian-src.*
+if [ -r /etc/apt/sources.list.d/debian.sources ]; then
+  sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$apt_dir/parts/debian-src.sources"
+elif grep -qs '^deb\s' /etc/apt/sources.list; then
+  # The one-line format of systems installed before Debian 12.
+  sed -n 's/^deb\s/deb-src /p' /etc/apt/sources.list >"$apt_dir/parts/debian-src.list"
+else
+  die "neither /etc/apt/sources.list.d/debian.sources nor /etc/apt/sources.list names an archive to take sources from"
+fi
 cat > "$apt_dir/apt.conf" <<EOF
 Dir::Etc::SourceList "/dev/null";
 Dir::Etc::SourceParts "$apt_dir/parts";
@@ -409,6 +416,10 @@ else
   stage_end
 fi
 ln -sfn "$key" "$cache/latest.new" && mv -T "$cache/latest.new" "$cache/latest"
+# Prefixes of earlier keys go: the stages they were made of are still in $work.
+for old in "$cache"/????????????????; do
+  [ "$old" = "$prefix" ] || [ ! -d "$old" ] || rm -rf "$old"
+done
 
 report_times
 say "prefix $prefix: $(du -sh "$prefix" | cut -f1)"
