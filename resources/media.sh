@@ -8,6 +8,7 @@
 #   media.sh corpus DIR    bad input made from the test set in DIR, into DIR/bad/
 #   media.sh check DIR     reads a test set back and says what is wrong with it
 #   media.sh vcd-bench DIR the benchmark's Video CD track, as an image and as a .dat
+#   media.sh vcd-pair DIR  a two-track Video CD image (.cue/.bin) for the Windows test
 #
 # Each video clip shows a solid background colour of its own, a label, its
 # running time and frame number, and a white bar in the band from 80% to 90%
@@ -593,9 +594,18 @@ make_vcd_bench() {
   make_cdxa_track "$SCRATCH/track.mpg" "$1/track.dat"
 }
 
+# make_vcd_pair DIR: DIR/pair.cue and .bin, a Video CD of two tracks, red
+# and then blue, for the Windows test.
+make_vcd_pair() {
+  mkdir -p "$1"
+  make_vcd_mpeg "$SCRATCH/red.mpg" C81E1E 'traccia 1' 4
+  make_vcd_mpeg "$SCRATCH/blue.mpg" 1E3CC8 'traccia 2' 4
+  vcd_image vcd2 "$1" pair "$SCRATCH/red.mpg" "$SCRATCH/blue.mpg"
+}
+
 main() {
   (( $# == 2 )) || [[ $1 == demo-list && $# == 3 ]] \
-    || die "usage: media.sh demo|test|corpus|check|vcd-bench DIR, or media.sh demo-list FILE DIR"
+    || die "usage: media.sh demo|test|corpus|check|vcd-bench|vcd-pair DIR, or media.sh demo-list FILE DIR"
   # Byte-wise text handling: the garbage length and the names are in bytes.
   export LC_ALL=C
   SCRATCH=$(mktemp -d)
@@ -607,7 +617,8 @@ main() {
     corpus) make_corpus "$2" ;;
     check) check_test_set "$2" ;;
     vcd-bench) make_vcd_bench "$2" ;;
-    *) die "unknown command '$1' (demo, demo-list, test, corpus, check or vcd-bench)" ;;
+    vcd-pair) make_vcd_pair "$2" ;;
+    *) die "unknown command '$1' (demo, demo-list, test, corpus, check, vcd-bench or vcd-pair)" ;;
   esac
 }
 
