@@ -102,7 +102,7 @@ popup() {
   xdotool mousemove $((x + w / 2)) $((y + h / 3)) click 3
   menu=
   wait_for 20 "the popup" eval 'menu=$(for id in $(xdotool search --onlyvisible --name "^Tembrio$"); do
-    xwininfo -id $id | grep -q "Override Redirect State: yes" && echo $id; done | head -n 1); [ -n "$menu" ]'
+    xwininfo -id $id 2>/dev/null | grep -q "Override Redirect State: yes" && echo $id; done | head -n 1); [ -n "$menu" ]'
 }
 ends_with() {  # ends_with CODE: the program has ended with it
   local code=0
@@ -154,6 +154,16 @@ wait_for 30 "dxdiag.exe from the path" test -f "$work/dxdiag-started"
 xdotool key Escape
 wait_for 30 "the about box's close" eval '! xwininfo -id $about 2>/dev/null | grep -q IsViewable'
 ok "\"Info\" shows the about box, and \"Info DirectX\" starts the dxdiag.exe found first on the path"
+
+popup
+xdotool key Down Return  # "Apri"
+# The system's open dialog, titled "Tembrio" as the main window is.
+others() { for id in $(xdotool search --onlyvisible --name "^Tembrio$"); do [ "$id" = "$main" ] || echo "$id"; done; }
+wait_for 30 "the system's open dialog" eval '[ -n "$(others)" ]'
+shot open-dialog
+xdotool key Escape
+wait_for 30 "the open dialog's close" eval '[ -z "$(others)" ]'
+ok "\"Apri\" shows the system's open dialog, and a cancel leaves the program as it was"
 
 popup
 xdotool key Up Return  # "Esci"
