@@ -94,14 +94,14 @@ start_program() {
     >"$work/program.log" 2>&1 &
   program=$!
   main=
-  wait_for 60 "the main window \"Tembrio\"" eval 'main=$(xdotool search --onlyvisible --name "^Tembrio$" | head -n 1); [ -n "$main" ]'
+  wait_for 60 "the main window \"Tembrio\"" eval 'main=$(xdotool search --onlyvisible --name "^Tembrio$" 2>/dev/null | head -n 1); [ -n "$main" ]'
 }
 # A right click in the middle of the picture.
 popup() {
   read -r x y w h < <(geometry "$main")
   xdotool mousemove $((x + w / 2)) $((y + h / 3)) click 3
   menu=
-  wait_for 20 "the popup" eval 'menu=$(for id in $(xdotool search --onlyvisible --name "^Tembrio$"); do
+  wait_for 20 "the popup" eval 'menu=$(for id in $(xdotool search --onlyvisible --name "^Tembrio$" 2>/dev/null); do
     xwininfo -id $id 2>/dev/null | grep -q "Override Redirect State: yes" && echo $id; done | head -n 1); [ -n "$menu" ]'
 }
 ends_with() {  # ends_with CODE: the program has ended with it
@@ -146,7 +146,7 @@ ok "\"A Schermo intero\" covers the screen and Esc brings the picture back"
 popup
 xdotool key Up Up Return  # "Info"
 about=
-wait_for 30 "the about box" eval 'about=$(for id in $(xdotool search --onlyvisible --class "tembrio.exe"); do
+wait_for 30 "the about box" eval 'about=$(for id in $(xdotool search --onlyvisible --class "tembrio.exe" 2>/dev/null); do
   [ "$id" = "$main" ] || echo $id; done | head -n 1); [ -n "$about" ]'
 shot about
 xdotool key Tab space  # "Info DirectX"
@@ -158,7 +158,7 @@ ok "\"Info\" shows the about box, and \"Info DirectX\" starts the dxdiag.exe fou
 popup
 xdotool key Down Return  # "Apri"
 # The system's open dialog, titled "Tembrio" as the main window is.
-others() { for id in $(xdotool search --onlyvisible --name "^Tembrio$"); do [ "$id" = "$main" ] || echo "$id"; done; }
+others() { for id in $(xdotool search --onlyvisible --name "^Tembrio$" 2>/dev/null); do [ "$id" = "$main" ] || echo "$id"; done; }
 wait_for 30 "the system's open dialog" eval '[ -n "$(others)" ]'
 shot open-dialog
 xdotool key Escape
