@@ -26,9 +26,9 @@ std::unique_ptr<Drive> Drive::open(const QString& path, QString& failure)
         failure = QStringLiteral("non \u00e8 un'unit\u00e0 CD o DVD");
         return {};
     }
-    // No access asked: enough to ask the drive about its disc, and it never
+    // Attributes only: enough to ask the drive about its disc, and it never
     // waits for one.
-    HANDLE device = CreateFileW(deviceName(status.identity.device).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE device = CreateFileW(deviceName(status.identity.device).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     if (device == INVALID_HANDLE_VALUE) {
         failure = GetLastError() == ERROR_ACCESS_DENIED ? QStringLiteral("permesso negato")
