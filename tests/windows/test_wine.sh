@@ -40,8 +40,8 @@ wait_for() {
 windows_path() { $wine winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
 # --- the executable's own record, as Windows reads it -------------------------
-x86_64-w64-mingw32-gcc -municode -O2 -o "$work/resources.exe" "$here/resources.c" -lversion
-x86_64-w64-mingw32-gcc -municode -mwindows -O2 -o "$work/dxdiag.exe" "$here/dxdiag.c"
+x86_64-w64-mingw32-gcc-posix -municode -O2 -o "$work/resources.exe" "$here/resources.c" -lversion
+x86_64-w64-mingw32-gcc-posix -municode -mwindows -O2 -o "$work/dxdiag.exe" "$here/dxdiag.c"
 t0=$(date +%s)
 $wine wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot"
 echo "test_wine: Wine prefix made in $(( $(date +%s) - t0 ))s"
