@@ -27,6 +27,19 @@ TEST(Engine, ValuesBecomeNodesAndComeBackTheSameAndErrorsReadAsItalianReasons)
     EXPECT_EQ(Engine::reasonText(MPV_ERROR_LOADING_FAILED), "file danneggiato o non leggibile");
 }
 
+// An option of a part this build may lack is passed over; any other the engine refuses leaves no engine.
+TEST(Engine, StartsWithoutAnOptionalOptionItLacksButNotWithoutAnyOther)
+{
+    int argc = 0;
+    QCoreApplication app{argc, nullptr};
+    const Engine lacking{{{"vo", "null"}, {"config", "no"}, {"no-such-part", "no", true}}, {}};
+    EXPECT_TRUE(lacking.failure().isEmpty()) << lacking.failure().toStdString();
+    const Engine refused{{{"vo", "null"}, {"config", "no"}, {"no-such-option", "no"}}, {}};
+    EXPECT_TRUE(refused.failure().endsWith(u"opzione rifiutata (no-such-option=no)")) << refused.failure().toStdString();
+    const Engine wrongValue{{{"vo", "null"}, {"keep-open", "sometimes", true}}, {}};
+    EXPECT_FALSE(wrongValue.failure().isEmpty());
+}
+
 struct EngineRun : ::testing::Test {
     int argc = 0;
     QCoreApplication app{argc, nullptr};
