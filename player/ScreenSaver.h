@@ -7,7 +7,8 @@
 
 // Keeps the screen on while held: suspends the X screen saver, and holds an
 // inhibit cookie where a session bus offers org.freedesktop.ScreenSaver.
-// Nothing here waits on the bus.
+// Nothing here waits on the bus. On Windows (windows/ScreenSaver.cpp) the
+// GUI thread tells the system that the display is needed.
 class ScreenSaver : public QObject {
     Q_OBJECT
 public:
