@@ -12,27 +12,31 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# Installs what a package list names and the system lacks. A name also
+# counts as present when an installed package provides it (Debian 13's
+# qt6-base-dev provides libqt6opengl6-dev).
+install_missing() {
+  local packages missing=() installed p sudo=
+  read -r -a packages <<< "$(grep -v '^#' "$1" | tr '\n' ' ')"
+  installed=" $(dpkg-query -W -f='${db:Status-Abbrev} ${Package} ${Provides}\n' |
+    awk '$1 == "ii"' | sed 's/([^)]*)//g; s/,/ /g; s/^ii//' | tr -s ' \n' '  ') "
+  for p in "${packages[@]}"; do
+    [[ $installed == *" $p "* ]] || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
 # The Windows side needs neither the native packages nor the native build.
 case "${1:-run}" in
   windows-sdk) exec bash resources/windows-sdk.sh ;;
-  windows|windows-test) exec bash resources/windows/build.sh "$1" ;;
+  windows|windows-test) install_missing packages-windows.txt; exec bash resources/windows/build.sh "$1" ;;
 esac
 
-read -r -a packages <<< "$(grep -v '^#' packages.txt | tr '\n' ' ')"
-
-# A name also counts as present when an installed package provides it (Debian
-# 13's qt6-base-dev provides libqt6opengl6-dev).
-installed=" $(dpkg-query -W -f='${db:Status-Abbrev} ${Package} ${Provides}\n' |
-  awk '$1 == "ii"' | sed 's/([^)]*)//g; s/,/ /g; s/^ii//' | tr -s ' \n' '  ') "
-missing=()
-for p in "${packages[@]}"; do
-  [[ $installed == *" $p "* ]] || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=; [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+install_missing packages.txt
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2

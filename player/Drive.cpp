@@ -20,17 +20,17 @@ std::unique_ptr<Drive> Drive::open(const QString& path, QString& failure)
     const FileStatus opened = fd >= 0 ? statusOf(fd) : FileStatus{};
     if (fd >= 0 && opened.kind == FileStatus::Kind::Drive)
         return std::unique_ptr<Drive>(new Drive(fd, opened.identity.device));
-    if (fd >= 0)
-        closeFile(fd);
-    else if (errno == ENOMEDIUM)
-        why = FileStatus::Kind::Other;
-    switch (fd >= 0 ? FileStatus::Kind::Unreadable : why) {
-    case FileStatus::Kind::Missing: failure = QStringLiteral("file non trovato"); break;
-    case FileStatus::Kind::Denied:
+    if (fd >= 0) {
+        closeFile(fd);  // not a block device
+        failure = QStringLiteral("unit\u00e0 non leggibile");
+    } else if (errno == ENOMEDIUM) {
+        failure = QStringLiteral("nessun disco nell'unit\u00e0");
+    } else if (why == FileStatus::Kind::Missing) {
+        failure = QStringLiteral("file non trovato");
+    } else if (why == FileStatus::Kind::Denied) {
         failure = QStringLiteral("permesso negato: per leggere l'unit\u00e0 l'utente deve far parte del gruppo cdrom");
-        break;
-    case FileStatus::Kind::Other: failure = QStringLiteral("nessun disco nell'unit\u00e0"); break;
-    default: failure = QStringLiteral("unit\u00e0 non leggibile"); break;
+    } else {
+        failure = QStringLiteral("unit\u00e0 non leggibile");
     }
     return {};
 }

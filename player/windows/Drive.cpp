@@ -17,6 +17,19 @@ std::wstring deviceName(quint64 letter)
     return std::wstring(L"\\\\.\\") + wchar_t(letter) + L':';
 }
 
+// What the drive says of its disc: ERROR_SUCCESS when it holds one.
+DWORD discCheck(qintptr handle)
+{
+    DWORD bytes = 0;
+    return DeviceIoControl(reinterpret_cast<HANDLE>(handle), IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, nullptr, 0, &bytes, nullptr)
+        ? ERROR_SUCCESS : GetLastError();
+}
+
+bool noDisc(DWORD check)
+{
+    return check == ERROR_NOT_READY || check == ERROR_NO_MEDIA_IN_DRIVE;
+}
+
 }  // namespace
 
 std::unique_ptr<Drive> Drive::open(const QString& path, QString& failure)
@@ -47,19 +60,15 @@ Drive::~Drive()
 
 QString Drive::failure() const
 {
-    DWORD bytes = 0;
-    if (DeviceIoControl(reinterpret_cast<HANDLE>(handle_), IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, nullptr, 0, &bytes, nullptr))
+    const DWORD check = discCheck(handle_);
+    if (check == ERROR_SUCCESS)
         return {};
-    return discGone() ? QStringLiteral("nessun disco nell'unit\u00e0") : QStringLiteral("unit\u00e0 non leggibile");
+    return noDisc(check) ? QStringLiteral("nessun disco nell'unit\u00e0") : QStringLiteral("unit\u00e0 non leggibile");
 }
 
 bool Drive::discGone() const
 {
-    DWORD bytes = 0;
-    if (DeviceIoControl(reinterpret_cast<HANDLE>(handle_), IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, nullptr, 0, &bytes, nullptr))
-        return false;
-    const DWORD error = GetLastError();
-    return error == ERROR_NOT_READY || error == ERROR_NO_MEDIA_IN_DRIVE;
+    return noDisc(discCheck(handle_));
 }
 
 CdIo_t* Drive::cdio()

@@ -72,7 +72,8 @@ FileStatus statusOf(const QString& path)
     const DWORD length = GetFullPathNameW(name.c_str(), DWORD(std::size(full)), full, nullptr);
     if (length == 0 || length >= std::size(full))
         return {FileStatus::Kind::Missing, {}};
-    if (std::wstring(full, length).rfind(L"\\\\.\\", 0) == 0 || std::wstring(full, length).rfind(L"\\\\?\\", 0) == 0)
+    const std::wstring fullPath(full, length);
+    if (fullPath.rfind(L"\\\\.\\", 0) == 0 || fullPath.rfind(L"\\\\?\\", 0) == 0)
         return {FileStatus::Kind::Other, {}};
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data))

@@ -2,22 +2,12 @@
 # The Windows program, cross-built on Debian:
 #   bash resources/windows/build.sh windows       the folder, zip and installer
 #   bash resources/windows/build.sh windows-test  the same, then the test under Wine
-# (bash build.sh windows|windows-test runs this). The libraries come from
+# (bash build.sh windows|windows-test runs this, once it has installed
+# packages-windows.txt). The libraries come from
 # resources/windows-sdk.sh, built once and kept in its cache; the program is
 # built in build-windows/.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-read -r -a packages <<< "$(grep -v '^#' packages-windows.txt | tr '\n' ' ')"
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null | grep -q '^ii' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=; [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
-
 t0=$(date +%s)
 bash resources/windows-sdk.sh
 prefix=$(readlink -f "${TEMBRIO_MINGW_CACHE:-/var/cache/tembrio-mingw}/latest")
